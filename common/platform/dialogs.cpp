@@ -1,0 +1,58 @@
+#include "dialogs.h"
+
+QString ScriptedDialogs::take(const QString &kind, const QString &text, bool *ok)
+{
+    m_prompts.append({kind, text});
+    if (!m_script.isEmpty() && m_script.first().kind == kind && m_script.first().text == text) {
+        *ok = true;
+        return m_script.takeFirst().answer;
+    }
+    *ok = false;
+    if (!(m_lenient && kind == QLatin1String("message")))
+        m_unexpected.append(kind + QLatin1String(": ") + text);
+    return {};
+}
+
+void ScriptedDialogs::message(const QString &text)
+{
+    bool ok;
+    take(QStringLiteral("message"), text, &ok);
+}
+
+void ScriptedDialogs::information(const QString &text)
+{
+    bool ok;
+    take(QStringLiteral("information"), text, &ok);
+}
+
+bool ScriptedDialogs::question(const QString &text)
+{
+    bool ok;
+    return !take(QStringLiteral("question"), text, &ok).isEmpty() && ok;
+}
+
+QString ScriptedDialogs::openFile(const QString &caption, const QString &dir, const QString &filter)
+{
+    m_lastDir = dir;
+    m_lastFilter = filter;
+    bool ok;
+    return take(QStringLiteral("openFile"), caption, &ok);
+}
+
+namespace {
+class SilentDialogs : public Dialogs
+{
+public:
+    void message(const QString &) override {}
+    void information(const QString &) override {}
+    bool question(const QString &) override { return false; }
+    QString openFile(const QString &, const QString &, const QString &) override { return {}; }
+};
+SilentDialogs g_silent;
+Dialogs *g_dialogs = &g_silent;
+}
+
+namespace platform {
+Dialogs &dialogs() { return *g_dialogs; }
+void setDialogs(Dialogs *d) { g_dialogs = d ? d : &g_silent; }
+}

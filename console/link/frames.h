@@ -1,0 +1,53 @@
+#pragma once
+#include <QByteArray>
+#include <QVector>
+#include <QtGlobal>
+
+class rs;
+
+// Command codes of the controller link.
+enum CommandCode : qint32 {
+    CmdTrackUpload = 0,
+    CmdGoToOrigin = 1,
+    CmdGoToCorrectedOrigin = 2,
+    CmdSetNorthCorrection = 3,
+    CmdSetParallelCorrection = 4,
+    CmdStoreCorrections = 5,
+    CmdCancel = 6,
+    CmdFlipTo180 = 7,
+    CmdEnterUblox = 9,
+    CmdEnterProgramming = 10,
+    CmdStatusRequest = 11,
+};
+
+inline constexpr int TxFrameSize = 4000;
+inline constexpr int MaxUploadPoints = 496;
+
+// The one transmit buffer shared by all senders, and the bytes last written.
+extern QByteArray txFrame;  // TxFrameSize bytes
+extern QByteArray txBytes;
+// Copy of the last track upload frame, for the automatic repeat.
+extern QByteArray lastUploadBytes;
+
+// Pure frame builders.
+QByteArray commandBytes(qint32 code);              // 4 bytes
+QByteArray commandBytes(qint32 code, qint16 arg);  // 6 bytes
+// 16-bit sum of the overlapping little-endian words at offsets 0..L-4.
+quint16 uploadChecksum(const QByteArray &frame, int length);
+// Whole upload frame, 26 + 8n bytes, checksum included (n = radii.size()).
+QByteArray buildUploadFrame(qint32 startSecondOfDay, qint32 sendTimeMs, quint16 uploadMode,
+                            float radius, const QVector<float> &radii,
+                            const QVector<float> &angles);
+
+// The port the senders write through (owned by the main window).
+void setControllerPort(rs *port);
+rs *controllerPort();
+
+// Sending: fill txFrame, copy into txBytes, write through the port. The result is
+// the port's write result (-1 when not open or no port).
+qint64 sendCommand(qint32 code);
+qint64 sendCommand(qint32 code, qint16 arg);
+qint64 sendUploadFrame(const QByteArray &frame); // also kept in lastUploadBytes
+qint64 sendCorrectionByte(qint8 offset);
+qint64 resendTxBytes(); // SenDat
+void resetFrames();

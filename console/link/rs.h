@@ -1,0 +1,33 @@
+#pragma once
+#include <QObject>
+#include <QSerialPort>
+
+// The serial-port wrapper of the controller link.
+class rs : public QObject
+{
+    Q_OBJECT
+public:
+    rs(quint16 readBufferSize, quint16 portNumber);
+    ~rs() override;
+
+    // 0 open (newly or already), 1 port absent, 2 present but not opened.
+    quint8 open();
+    // -1 and nothing sent/read when not opened.
+    qint64 write(const QByteArray &bytes);
+    qint64 read(char *buffer, qint64 maxLength);
+    qint64 bytesAvailable() const;
+    void clearInput();
+    void flushOutput();
+    void setParity(QSerialPort::Parity parity);
+    QSerialPort::Parity parity() const;
+
+    QSerialPort *port() const { return m_port; }
+    bool isOpened() const { return opened; }
+
+    quint16 readBufferSize;
+    quint16 portNumber;
+    bool opened = false;
+
+private:
+    QSerialPort *m_port;
+};

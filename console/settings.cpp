@@ -1,0 +1,3 @@
+#include "settings.h"
+StationSettingsRecord StationSettings;
+quint8 loadSettings() { return 1; }

@@ -1,0 +1,2 @@
+#include "tuv.h"
+tuv::tuv() {}
