@@ -43,3 +43,10 @@ QString safeFileNamePart(const QString &text)
         return QStringLiteral("_");
     return out;
 }
+
+qint16 utcOffsetHours = 0;
+
+qint16 computeUtcOffsetHours(const QDateTime &localNow)
+{
+    return static_cast<qint16>(localNow.offsetFromUtc() / 3600);
+}

@@ -1,0 +1,78 @@
+#pragma once
+#include <QString>
+#include <QVector>
+#include <QtGlobal>
+
+// The samples, means and pointing values of one recorded pass, point by point.
+// Built into both programs.
+class PassDataStore
+{
+public:
+    PassDataStore() = default;
+    ~PassDataStore();
+    PassDataStore(const PassDataStore &) = delete;
+    PassDataStore &operator=(const PassDataStore &) = delete;
+
+    // 0; -1 capacity 0; -2 depth 0; -3 sizes that cannot be allocated (nothing
+    // changes on any error).
+    int allocate(quint32 capacity, quint32 depth);
+    void release();
+    int start();
+    void clear();
+    int addSample(float power, float snr);
+    float closePoint();
+    int addPoint(qint8 korr0, qint8 korr, qint32 step, qint32 x);
+    void setNoiseLevel(float level) { m_noiseLevel = level; }
+
+    bool isAllocated() const { return m_allocated; }
+    quint32 capacity() const { return m_capacity; }
+    quint32 depth() const { return m_depth; }
+    quint32 recordedPoints() const { return m_recordedPoints; }
+    qint32 korr0At(quint32 i) const;
+    qint32 korrAt(quint32 i) const;
+    qint32 stepAt(quint32 i) const;
+    qint32 xAt(quint32 i) const;
+    quint8 errCountAt(quint32 i) const;
+    quint32 sampleCountAt(quint32 i) const;
+    float meanPowerAt(quint32 i) const;
+    float meanSnrAt(quint32 i) const;
+    float powerSampleAt(quint32 i, quint32 slot) const;
+    float snrSampleAt(quint32 i, quint32 slot) const;
+    float minPower() const { return m_minPower; }
+    float maxPower() const { return m_maxPower; }
+    float minSnr() const { return m_minSnr; }
+    float maxSnr() const { return m_maxSnr; }
+    float noiseLevel() const { return m_noiseLevel; }
+    float powerScale() const { return 256.0f / (m_maxPower - m_minPower); }
+    quint32 ringIndex() const { return m_ringIndex; }
+    quint32 openSampleCount() const { return m_openSampleCount; }
+
+    // Writes folder/fileName (the data file) and folder/fileName + ".ai", each
+    // whole or not at all. Returns 0, or 1 with *error set when the folder or a
+    // file could not be written; nothing is written when not allocated (2).
+    int writeDataFile(const QString &folder, const QString &fileName, const QString &title,
+                      const QVector<double> &feedRadius, const QVector<double> &feedAngle,
+                      const QVector<double> &azimuth, const QVector<double> &elevation,
+                      QString *error = nullptr) const;
+
+private:
+    // implementation-defined storage (flat arrays of capacity x depth)
+    bool m_allocated = false;
+    quint32 m_depth = 0;
+    quint32 m_capacity = 0;
+    QVector<float> m_powerSamples;
+    QVector<float> m_snrSamples;
+    QVector<quint32> m_samplesPerPoint;
+    QVector<float> m_meanPower;
+    QVector<float> m_meanSnr;
+    QVector<qint32> m_korr0;
+    QVector<qint32> m_korrValue;
+    QVector<qint32> m_step;
+    QVector<qint32> m_xValue;
+    QVector<quint8> m_errCount;
+    float m_maxPower = -1000, m_minPower = 1000, m_maxSnr = -1000, m_minSnr = 1000;
+    float m_noiseLevel = 0;
+    quint32 m_recordedPoints = 0;
+    quint32 m_ringIndex = 0;
+    quint32 m_openSampleCount = 0;
+};
