@@ -1,1 +1,49 @@
-int main() { return 0; }
+#include "appstate.h"
+#include "qtdialogs.h"
+#include "settings.h"
+#include "termination.h"
+#include "tuv.h"
+
+#include <QApplication>
+#include <QFile>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv); // takes the toolkit's own options out of argv
+
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words.append(QString::fromLocal8Bit(argv[i]));
+    serviceMode = isServiceModeCommandLine(words);
+
+    QtDialogs dialogs;
+    platform::setDialogs(&dialogs);
+
+    if (!QFile::exists(QStringLiteral("tuvarn.ini"))) {
+        dialogs.message(QStringLiteral("  No ini file,\nlook example.ini"));
+        writeExampleSettings();
+        return 0;
+    }
+    const quint8 code = loadSettings();
+    if (code != 0) {
+        dialogs.message(QStringLiteral("ini file error in ") + QString::number(code)
+                        + QStringLiteral(" string.\r\n look example.ini"));
+        QFile log(QStringLiteral("tuvarn.log"));
+        if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            log.write("\r\nTuVaRN ini file failed");
+            log.close();
+        }
+        writeExampleSettings();
+        return 0;
+    }
+
+    auto *window = new tuv;
+    dialogs.setFileDialogParent(window);
+    window->showMaximized();
+    // SIGINT/SIGTERM take the same road as closing the window.
+    platform::onTerminationRequest([] { QCoreApplication::quit(); });
+    const int rc = app.exec();
+    delete window;
+    platform::setDialogs(nullptr);
+    return rc;
+}

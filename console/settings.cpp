@@ -1,3 +1,168 @@
 #include "settings.h"
+
+#include "dialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
 StationSettingsRecord StationSettings;
-quint8 loadSettings() { return 1; }
+
+namespace {
+
+const char *const KeyNames[] = {"TrackPath",      "Focus",       "Radius",     "Port",
+                                "TimeCorr",       "MaxDeviation", "DeviationStep",
+                                "DeviationPorog", "Demodulator", "Feedback",   "ScanModeRL",
+                                "ScanModeFB",     "korr"};
+constexpr int KeyCount = 13;
+
+float toFloatOrZero(const QString &line)
+{
+    bool ok = false;
+    const float v = line.trimmed().toFloat(&ok); // QString numbers use the C locale
+    return ok ? v : 0.0f;
+}
+
+int toIntOrZero(const QString &line)
+{
+    bool ok = false;
+    const int v = line.trimmed().toInt(&ok, 10);
+    return ok ? v : 0;
+}
+
+QStringList splitLines(const QByteArray &raw)
+{
+    QByteArray bytes = raw;
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    bytes.replace('\r', QByteArray());
+    return QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+}
+
+// Stores one value; returns false when Port is out of range.
+bool storeValue(int key, const QString &value)
+{
+    StationSettingsRecord &s = StationSettings;
+    switch (key) {
+    case 0: s.TrackPath = value; break;
+    case 1: s.Focus = toFloatOrZero(value); break;
+    case 2:
+        s.Radius = toFloatOrZero(value);
+        s.HalfRadius = s.Radius * 0.5;
+        break;
+    case 3:
+        s.Port = toIntOrZero(value);
+        if (static_cast<quint32>(s.Port - 1) > 49)
+            return false;
+        break;
+    case 4: s.TimeCorr = value.contains(QLatin1String("disable")) ? 0 : 1; break;
+    case 5: s.MaxDeviation = static_cast<qint8>(toIntOrZero(value) & 0xFF); break;
+    case 6: s.DeviationStep = static_cast<qint8>(toIntOrZero(value) & 0xFF); break;
+    case 7: s.DeviationPorog = toFloatOrZero(value); break;
+    case 8: s.Demodulator = value.contains(QLatin1String("enable")); break;
+    case 9: s.Feedback = value.contains(QLatin1String("enable")); break;
+    case 10: s.ScanModeRL = value.contains(QLatin1String("enable")); break;
+    case 11: s.ScanModeFB = value.contains(QLatin1String("enable")); break;
+    case 12: s.korr = toFloatOrZero(value); break;
+    }
+    return true;
+}
+
+} // namespace
+
+QString trackDirectoryOf(const QString &trackPath)
+{
+#if defined(Q_OS_WIN)
+    const QChar sep = QLatin1Char('\\');
+#else
+    const QChar sep = QLatin1Char('/');
+#endif
+    const int cut = trackPath.lastIndexOf(sep);
+    return (cut < 0 ? QString() : trackPath.left(cut)) + sep;
+}
+
+quint8 loadSettingsFromBytes(const QByteArray &bytes)
+{
+    const QStringList lines = splitLines(bytes);
+    const int count = lines.size();
+
+    if (!lines.value(0).contains(QLatin1String("Tuvarn_ini_file")))
+        return 1;
+    if (count < 2 || !lines.at(1).contains(QLatin1String("StationName")))
+        return 2;
+    if (count < 3)
+        return 3;
+    StationSettings.StationName = lines.at(2);
+    if (count <= 3)
+        return 3;
+
+    quint16 seen = 0;
+    int i = 3;
+    while (i < count) {
+        int key = -1;
+        for (int k = 0; k < KeyCount; ++k) {
+            if (lines.at(i).contains(QLatin1String(KeyNames[k]))) {
+                key = k;
+                break;
+            }
+        }
+        if (key < 0) {
+            ++i;
+            continue;
+        }
+        // A key on the last line has no value: it counts as missing.
+        if (i + 1 >= count)
+            break;
+        if (!storeValue(key, lines.at(i + 1)))
+            return 1;
+        seen |= static_cast<quint16>(1u << key);
+        i += 2;
+    }
+    if (seen != AllKeys)
+        return 3;
+
+    if (!QDir(trackDirectoryOf(StationSettings.TrackPath)).exists()) {
+        platform::dialogs().message(QStringLiteral("bad track path"));
+        return 4;
+    }
+    return 0;
+}
+
+quint8 loadSettings()
+{
+    QFile file(QStringLiteral("tuvarn.ini"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray bytes = file.readAll();
+    file.close();
+    return loadSettingsFromBytes(bytes);
+}
+
+QByteArray exampleSettingsText()
+{
+    static const char *const lines[] = {
+        "Tuvarn_ini_file", "StationName",  "Name",          "TrackPath",
+        "C:\\Tuvarn\\Track\\Track.txt",     "Focus",         "1400",
+        "Radius",          "500",          "Port",          "1",
+        "TimeCorr",        "enable",       "MaxDeviation",  "40",
+        "DeviationStep",   "4",            "DeviationPorog", "0.2",
+        "Demodulator",     "enable",       "Feedback",      "disable",
+        "ScanModeRL",      "disable",      "ScanModeFB",    "disable",
+        "korr",            "1.0"};
+    QByteArray text;
+    for (const char *line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void writeExampleSettings()
+{
+    QFile file(QStringLiteral("tuvarn.xmp"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.write(exampleSettingsText());
+    file.close();
+}

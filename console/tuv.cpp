@@ -1,2 +1,201 @@
 #include "tuv.h"
-tuv::tuv() {}
+#include "ui_tuv.h"
+
+#include "appstate.h"
+#include "clock.h"
+#include "dialogs.h"
+#include "eventlog.h"
+#include "eventsink.h"
+#include "screenmetrics.h"
+#include "settings.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTcpSocket>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+// The event log file and its stream live for the whole run; only the window
+// opens and closes the file, and only in operator mode.
+QFile logFile(QStringLiteral("tuvarn.log"));
+QTextStream logStream(&logFile);
+
+constexpr int LogPaneLimit = 10000;
+constexpr int LogPaneCut = 1000;
+}
+
+tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("TuVaRN Antenna ver. ") + QLatin1String(ConsoleVersion));
+    setWindowState(windowState() | Qt::WindowFullScreen);
+
+    eventsink::set([this](const QString &message) { logEvent(message); });
+
+    const QSize screen = platform::screenMetrics().available();
+    const int W = screen.width();
+    const int H = screen.height();
+
+    settingsLabel = new QLabel(this);
+    gpsLabel = new QLabel(this);
+    infoLabel = new QLabel(this);
+    stateLabel = new QLabel(this);
+    linkLabel = new QLabel(this);
+    infoLabel->setFixedWidth(200);
+    linkLabel->setFixedWidth(200);
+    stateLabel->setFixedWidth(300);
+    linkLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    const int barHeight = statusBar()->sizeHint().height();
+    const int panelX = static_cast<int>(W * 0.75);
+    const int panelW = static_cast<int>(W * 0.25);
+    ui->panelka->setGeometry(panelX, 0, panelW, H - 2 * barHeight);
+    ui->panelka->hide();
+    ui->LogscrollArea->hide();
+    LogView = new QLabel;
+    LogView->setWordWrap(true);
+    LogView->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LogView->setIndent(2);
+    LogView->setGeometry(ui->panelka->geometry());
+    ui->LogscrollArea->setGeometry(ui->panelka->geometry());
+    LogView->setMargin(5);
+    ui->LogscrollArea->setWidget(LogView);
+    connect(ui->LogscrollArea->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+            [this](int, int max) { ui->LogscrollArea->verticalScrollBar()->setValue(max); });
+    ui->RealTime->setGeometry(ui->panelka->x() - 100, 40, 100, 35);
+
+    ui->Forward->hide();
+    ui->Back->hide();
+    ui->Left->hide();
+    ui->Right->hide();
+
+    if (serviceMode) {
+        ui->LogscrollArea->hide();
+        ui->panelka->setFrameShape(QFrame::NoFrame);
+        ui->panelka->show();
+    } else {
+        ui->LogscrollArea->show();
+        logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+        writeBanner();
+    }
+
+    statusBar()->setStyleSheet(QStringLiteral("QStatusBar { border: 1px solid gray; border-radius: 3px; }"));
+    statusBar()->setFixedWidth(W);
+    ui->TrackInfo->move(10, 10);
+    statusBar()->addWidget(settingsLabel, 0);
+    statusBar()->addWidget(gpsLabel, 0);
+    statusBar()->addWidget(infoLabel, 0);
+    statusBar()->addWidget(stateLabel, 0);
+    statusBar()->addPermanentWidget(linkLabel, 0);
+
+    ui->FlashProg->setStyleSheet(QStringLiteral("color: Red"));
+    ui->ublox->setStyleSheet(QStringLiteral("color: Red"));
+    ui->exit->setStyleSheet(QStringLiteral("color: Red"));
+
+    ui->PaintPanel->setGeometry(0, 0, W - ui->panelka->width(), H - barHeight);
+
+    settingsLabel->setStyleSheet(QStringLiteral("color: Black"));
+
+    replyTimer = new QTimer;
+    replyTimer->setInterval(10);
+    connect(replyTimer, &QTimer::timeout, this, &tuv::TimerOk);
+    cycleTimer = new QTimer;
+    connect(cycleTimer, &QTimer::timeout, this, &tuv::TimerUpdate);
+    cycleTimer->start(100);
+
+    connect(this, &tuv::send, this, &tuv::SenDat);
+
+    ui->NorthCorr->setEnabled(false);
+    ui->ParallCorr->setEnabled(false);
+    ui->Azimuth->setEnabled(false);
+    ui->Lat1->setEnabled(false);
+    ui->Lat2->setEnabled(false);
+    ui->Lon1->setEnabled(false);
+    ui->Lon2->setEnabled(false);
+    ui->SaveOrig->setEnabled(false);
+    ui->UpLoad->setEnabled(false);
+    ui->Immediat->setEnabled(false);
+
+    ui->ProgProgress->setGeometry(ui->PaintPanel->width() / 2 - 50, ui->PaintPanel->height() / 2, 100, 50);
+    ui->ProgProgress->setStyleSheet(QStringLiteral("color: Red"));
+    ui->ProgProgress->hide();
+    ui->Azimuth->setText(QStringLiteral("No change"));
+    ui->vexa41->setGeometry(ui->PaintPanel->width() - 170, 10, 150, 10);
+    ui->about->hide();
+}
+
+tuv::~tuv()
+{
+    if (logFile.isOpen()) {
+        logEvent(QStringLiteral("The end\r\n"));
+        logFile.close();
+    }
+    eventsink::set(nullptr);
+    delete settingsLabel;
+    delete gpsLabel;
+    delete infoLabel;
+    delete stateLabel;
+    delete linkLabel;
+    delete replyTimer;
+    delete cycleTimer;
+    delete ui;
+}
+
+void tuv::writeBanner()
+{
+    const StationSettingsRecord &s = StationSettings;
+    logStream << "\r\n***********";
+    logEvent(QStringLiteral("*** TuVaRN log started ***"));
+    logStream << "\r\n===" << "\r\nTuVaRN ini file loaded:"
+              << "\r\n\r\n StationName " << s.StationName
+              << "\r\n TrackPath " << s.TrackPath
+              << "\r\n Focus " << QString::number(s.Focus, 'g', 6)
+              << "\r\n Radius " << QString::number(s.Radius, 'g', 6)
+              << "\r\n Port " << QString::number(static_cast<quint32>(s.Port))
+              << "\r\n TimeCorr " << (s.TimeCorr ? "enable" : "disable")
+              << "\r\n===";
+}
+
+void tuv::logEvent(const QString &message)
+{
+    if (serviceMode)
+        return;
+    const QString entry = logEntryPrefix(0 /*status word*/, platform::nowUtc()) + message;
+    if (logFile.isOpen()) {
+        logStream << entry;
+        logStream.flush();
+    }
+    QString pane = LogView->text() + entry;
+    if (pane.size() > LogPaneLimit)
+        pane.remove(0, LogPaneCut);
+    LogView->setText(pane);
+    QScrollBar *bar = ui->LogscrollArea->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void tuv::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void tuv::on_exit_clicked()
+{
+    QCoreApplication::quit();
+}
+
+void tuv::on_aboutQt_clicked()
+{
+    QMessageBox::aboutQt(centralWidget(), QString());
+}
+
+void tuv::on_about_clicked()
+{
+    platform::dialogs().information(QStringLiteral("prg"));
+}
