@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian 12, as root) when it is missing, then
+# configures and builds into build/. Safe to run again: a second run only
+# rebuilds what changed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)"
