@@ -1,0 +1,76 @@
+#include "clock.h"
+#include "dialogs.h"
+#include "portcatalogue.h"
+#include "termination.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fakeClockSetsOnlyTimeOfDay()
+    {
+        FakeClock fake(QDateTime(QDate(2026, 12, 7), QTime(13, 5, 8, 100), Qt::UTC));
+        platform::setClock(&fake);
+        platform::clock().setUtcTimeOfDay(13, 5, 9);
+        QCOMPARE(platform::nowUtc(), QDateTime(QDate(2026, 12, 7), QTime(13, 5, 9, 100), Qt::UTC));
+        QCOMPARE(fake.setCalls(), 1);
+        platform::setClock(nullptr);
+        QVERIFY(qAbs(platform::nowUtc().msecsTo(QDateTime::currentDateTimeUtc())) < 1000);
+    }
+
+    void portsAreComEntriesOfThePortFolder()
+    {
+        QTemporaryDir dir;
+        qputenv("TUVARN_PORT_DIR", dir.path().toUtf8());
+        QFile target(dir.filePath(QStringLiteral("target")));
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.close();
+        QVERIFY(QFile::link(target.fileName(), dir.filePath(QStringLiteral("COM3"))));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), dir.filePath(QStringLiteral("COM4"))));
+        QVERIFY(QFile::link(target.fileName(), dir.filePath(QStringLiteral("COMX"))));
+        QVERIFY(QFile::link(target.fileName(), dir.filePath(QStringLiteral("com5"))));
+
+        const QList<PortEntry> ports = platform::availablePorts();
+        QCOMPARE(ports.size(), 1); // dangling COM4, COMX and com5 are no ports
+        QCOMPARE(ports.first().name, QStringLiteral("COM3"));
+        QCOMPARE(ports.first().location, dir.filePath(QStringLiteral("COM3")));
+        qunsetenv("TUVARN_PORT_DIR");
+        QCOMPARE(platform::portFolder(), QStringLiteral("/dev"));
+    }
+
+    void scriptedDialogsAnswerAndRecord()
+    {
+        ScriptedDialogs d;
+        d.expectQuestion(QStringLiteral("Switch?"), true);
+        d.expectOpenFile(QStringLiteral("Open Track"), QStringLiteral("/x/a.txt"));
+        QVERIFY(d.question(QStringLiteral("Switch?")));
+        QCOMPARE(d.openFile(QStringLiteral("Open Track"), QStringLiteral("/d"), QStringLiteral("F")),
+                 QStringLiteral("/x/a.txt"));
+        QCOMPARE(d.lastDir(), QStringLiteral("/d"));
+        QVERIFY(d.scriptDone());
+        QVERIFY(d.unexpected().isEmpty());
+        // Out of script: harmless answers, but noted.
+        QVERIFY(!d.question(QStringLiteral("Again?")));
+        QCOMPARE(d.unexpected(), QStringList{QStringLiteral("question: Again?")});
+        QCOMPARE(d.prompts().size(), 3);
+    }
+
+    void terminationSignalRunsHandlerOnTheLoop()
+    {
+        int calls = 0;
+        platform::onTerminationRequest([&calls] { ++calls; });
+        ::raise(SIGTERM);
+        QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 2000);
+        ::raise(SIGINT);
+        QTRY_COMPARE_WITH_TIMEOUT(calls, 2, 2000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"
