@@ -1,5 +1,6 @@
 #include "appstate.h"
 #include "qtdialogs.h"
+#include "screenmetrics.h"
 #include "settings.h"
 #include "termination.h"
 #include "tuv.h"
@@ -39,6 +40,9 @@ int main(int argc, char *argv[])
 
     auto *window = new tuv;
     dialogs.setFileDialogParent(window);
+    // Without a window manager "maximized" means nothing; start at the full
+    // available size so the panels match the screen either way.
+    window->resize(platform::screenMetrics().available());
     window->showMaximized();
     // SIGINT/SIGTERM take the same road as closing the window.
     platform::onTerminationRequest([] { QCoreApplication::quit(); });

@@ -1,0 +1,165 @@
+#include "appstate.h"
+#include "clock.h"
+#include "dialogs.h"
+#include "screenmetrics.h"
+#include "settings.h"
+#include "tuv.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_oldDir;
+    FixedScreenMetrics m_screen{QSize(1920, 1040), 1080};
+    FakeClock m_clock{QDateTime(QDate(2026, 12, 7), QTime(4, 12, 42), Qt::UTC)};
+    ScriptedDialogs m_dialogs;
+
+    template<typename T>
+    static T *child(QWidget *w, const char *name)
+    {
+        T *c = w->findChild<T *>(QLatin1String(name));
+        if (!c)
+            qFatal("no widget %s", name);
+        return c;
+    }
+
+    static QByteArray readLog()
+    {
+        QFile f(QStringLiteral("tuvarn.log"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    void loadExample(const QByteArray &patch = {}, const QByteArray &value = {})
+    {
+        StationSettings.reset();
+        QByteArray text = exampleSettingsText();
+        text.replace("C:\\Tuvarn\\Track\\Track.txt", QDir::currentPath().toUtf8() + "/Track.txt");
+        text.replace("TimeCorr\r\nenable", "TimeCorr\r\ndisable");
+        if (!patch.isEmpty()) {
+            const int at = text.indexOf(patch + "\r\n") + patch.size() + 2;
+            text.replace(at, text.indexOf("\r\n", at) - at, value);
+        }
+        QCOMPARE(loadSettingsFromBytes(text), quint8(0));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_oldDir = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+        platform::setScreenMetrics(&m_screen);
+        platform::setClock(&m_clock);
+        platform::setDialogs(&m_dialogs);
+        qputenv("TUVARN_PORT_DIR", m_dir.path().toUtf8()); // no controller here
+    }
+    void cleanupTestCase()
+    {
+        QDir::setCurrent(m_oldDir);
+        platform::setScreenMetrics(nullptr);
+        platform::setClock(nullptr);
+        platform::setDialogs(nullptr);
+    }
+    void init()
+    {
+        QFile::remove(QStringLiteral("tuvarn.log"));
+        serviceMode = false;
+        loadExample();
+    }
+    void cleanup() { QVERIFY2(m_dialogs.unexpected().isEmpty(), qPrintable(m_dialogs.unexpected().join('|'))); }
+
+    void rightQuarterAndSkyPanelGeometry()
+    {
+        tuv w;
+        const int bar = w.statusBar()->sizeHint().height();
+        auto *panel = child<QFrame>(&w, "panelka");
+        QCOMPARE(panel->geometry(), QRect(1440, 0, 480, 1040 - 2 * bar));
+        QCOMPARE(child<QScrollArea>(&w, "LogscrollArea")->geometry(), panel->geometry());
+        QCOMPARE(child<QLabel>(&w, "PaintPanel")->geometry(), QRect(0, 0, 1440, 1040 - bar));
+        QCOMPARE(child<QLabel>(&w, "RealTime")->geometry(), QRect(1340, 40, 100, 35));
+        QCOMPARE(child<QLabel>(&w, "ProgProgress")->geometry(), QRect(670, (1040 - bar) / 2, 100, 50));
+        QCOMPARE(child<QLabel>(&w, "vexa41")->geometry(), QRect(1270, 10, 150, 10));
+        QCOMPARE(child<QLabel>(&w, "TrackInfo")->pos(), QPoint(10, 10));
+        QCOMPARE(w.statusBar()->width(), 1920);
+        QCOMPARE(w.windowTitle(), QStringLiteral("TuVaRN Antenna ver. 3.818d"));
+    }
+
+    void operatorModeShowsLogAndWritesBanner()
+    {
+        {
+            tuv w;
+            w.show();
+            QVERIFY(child<QScrollArea>(&w, "LogscrollArea")->isVisible());
+            QVERIFY(!child<QFrame>(&w, "panelka")->isVisible());
+            QVERIFY(!child<QPushButton>(&w, "UpLoad")->isEnabled());
+            QVERIFY(!child<QPushButton>(&w, "about")->isVisible());
+        }
+        const QByteArray log = readLog();
+        const QByteArray expected =
+            "\r\n***********"
+            "\r\n  07-12-26 04:12:42  *** TuVaRN log started ***"
+            "\r\n===\r\nTuVaRN ini file loaded:\r\n\r\n StationName Name"
+            "\r\n TrackPath " + QDir::currentPath().toUtf8() + "/Track.txt"
+            "\r\n Focus 1400\r\n Radius 500\r\n Port 1\r\n TimeCorr disable\r\n===";
+        QVERIFY2(log.startsWith(expected), log.constData());
+        QVERIFY(log.endsWith("\r\n  07-12-26 04:12:42  The end\r\n"));
+    }
+
+    void serviceModeShowsPanelAndKeepsNoLog()
+    {
+        serviceMode = true;
+        {
+            tuv w;
+            w.show();
+            QVERIFY(child<QFrame>(&w, "panelka")->isVisible());
+            QVERIFY(!child<QScrollArea>(&w, "LogscrollArea")->isVisible());
+            w.logEvent(QStringLiteral("nothing"));
+        }
+        QVERIFY(!QFile::exists(QStringLiteral("tuvarn.log")));
+        serviceMode = false;
+    }
+
+    void logPaneIsCappedAndFollowsNewest()
+    {
+        tuv w;
+        w.show();
+        auto *pane = child<QScrollArea>(&w, "LogscrollArea");
+        auto *view = qobject_cast<QLabel *>(pane->widget());
+        QVERIFY(view);
+        const QString body(80, QLatin1Char('x'));
+        for (int i = 0; i < 500; ++i)
+            w.logEvent(body + QString::number(i));
+        QVERIFY(view->text().size() <= 10000);
+        QVERIFY(view->text().endsWith(body + QStringLiteral("499")));
+        QTRY_COMPARE(pane->verticalScrollBar()->value(), pane->verticalScrollBar()->maximum());
+        QVERIFY(pane->verticalScrollBar()->maximum() > 0);
+    }
+
+    void exitEndsTheEventLoop()
+    {
+        tuv w;
+        w.show();
+        QTimer::singleShot(0, child<QPushButton>(&w, "exit"), &QPushButton::click);
+        QTimer failsafe;
+        failsafe.setSingleShot(true);
+        QSignalSpy timedOut(&failsafe, &QTimer::timeout);
+        connect(&failsafe, &QTimer::timeout, qApp, &QCoreApplication::quit);
+        failsafe.start(5000);
+        QCoreApplication::exec();
+        QCOMPARE(timedOut.count(), 0);
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
