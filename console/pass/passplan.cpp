@@ -1,0 +1,3 @@
+#include "passplan.h"
+
+PassPlanRecord PassPlan;

@@ -1,0 +1,32 @@
+#pragma once
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+// Start-window states of passStartState.
+enum PassStartState : int {
+    PassStartInvalid = -1, // startUtc is not a valid date-time
+    PassStartTooLate = 0,  // 5 s or less ahead, or past
+    PassStartable = 1,     // more than 5 s and less than 86401 whole seconds ahead
+    PassStartTooEarly = 2, // 86401 whole seconds or more ahead
+};
+
+// Reachability of the loaded track: fills feedRadius, feedAngle, reachableCount,
+// firstReachable, shows the summary (track files) and draws the preview.
+// 0 success, 1 failure.
+int analysePass();
+
+// Start times and the TrackInfo text of the analysed pass.
+void showPassSummary();
+// The TrackInfo text for the current plan (without setting it), and the start of
+// the pass file as a UTC date-time (invalid when the fields name no real time).
+QString passSummaryText(const QDateTime &passStart);
+QDateTime passFileStartUtc();
+
+int passStartState();
+
+namespace pass {
+// The UpLoad button. 0 when the upload went out; otherwise the reason it did not
+// (service-mode time refusal 3, or the result of prepareTrackUpload).
+int on_UpLoad_clicked();
+}

@@ -1,0 +1,231 @@
+#include "upload.h"
+
+#include "appstate.h"
+#include "clock.h"
+#include "dialogs.h"
+#include "eventsink.h"
+#include "frames.h"
+#include "passplan.h"
+#include "passtiming.h"
+#include "passview.h"
+#include "pointing.h"
+#include "safename.h"
+#include "settings.h"
+#include "skypanel.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <cmath>
+
+namespace {
+constexpr double RadToDeg = 180.0 / M_PI;
+
+QString cell(double value, int blanks)
+{
+    return (QString::number(value, 'f', 1) + QString(blanks, QLatin1Char(' ')))
+        .leftJustified(8, QLatin1Char(' '));
+}
+
+// The operator sees a refusal in the log, and in service mode in a box first.
+void reportRefusal(const QString &text)
+{
+    if (serviceMode)
+        platform::dialogs().message(text);
+    eventsink::log(text);
+}
+
+bool writeTableFile(const QString &path, const QByteArray &content)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(content) != content.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+}
+
+QString uploadTableRow(double azimuthDeg, double elevationDeg, double radius, double angleDeg,
+                       double u1Deg, double u2Deg)
+{
+    return cell(azimuthDeg, 3) + cell(elevationDeg, 2) + cell(radius, 3) + cell(angleDeg, 2)
+        + cell(u1Deg, 3) + cell(u2Deg, 2) + QLatin1Char('\n');
+}
+
+QByteArray uploadTableText(const QString &trackInfo, int n, const QVector<double> &u1,
+                           const QVector<double> &u2)
+{
+    QString text = trackInfo + QStringLiteral("\nAzim    Elev     R       Fi      u1      u2\n");
+    for (int k = 0; k < n; ++k) {
+        const int track = PassPlan.firstReachable + k;
+        text += uploadTableRow(PassPlan.azimuth.value(track) * RadToDeg,
+                               PassPlan.elevation.value(track) * RadToDeg,
+                               PassPlan.feedRadius.value(k), PassPlan.feedAngle.value(k) * RadToDeg,
+                               u1.value(k) * RadToDeg, u2.value(k) * RadToDeg);
+    }
+    return text.toUtf8();
+}
+
+QString radiusAzimText(double radius, double angle, double u1, double u2)
+{
+    return QStringLiteral("R=") + QString::number(radius, 'f', 1) + QStringLiteral(", az.=")
+        + QString::number(angle * RadToDeg, 'f', 1) + QStringLiteral(", u1=")
+        + QString::number(u1 * RadToDeg, 'f', 1) + QStringLiteral(", u2=")
+        + QString::number(u2 * RadToDeg, 'f', 1);
+}
+
+QString uploadTablePath()
+{
+    const QString name =
+        safeFileNamePart(PassPlan.satellite + QStringLiteral(" (") + PassPlan.orbit + QStringLiteral(").uu"));
+    if (serviceMode) {
+        if (PassPlan.startMode != StartTableOnly)
+            return {};
+        // Beside the opened track; before any track was opened, in data/ as usual.
+        if (!PassPlan.lastOpenDir.isEmpty())
+            return PassPlan.lastOpenDir + QLatin1Char('/') + name;
+    }
+    return QStringLiteral("data/") + name;
+}
+
+qint32 immediateStartSecond()
+{
+    const QTime local = platform::nowLocal().time();
+    const qint32 seconds = local.isValid() ? local.msecsSinceStartOfDay() / 1000 : 0;
+    return seconds + 60 - qint32(utcOffsetHours) * 3600;
+}
+
+qint32 sendTimeMs()
+{
+    const QTime local = platform::nowLocal().time();
+    if (!local.isValid())
+        return 0;
+    constexpr qint64 Day = 86400000;
+    const qint64 ms = local.msecsSinceStartOfDay() - qint64(utcOffsetHours) * 3600000;
+    return static_cast<qint32>(((ms % Day) + Day) % Day);
+}
+
+int prepareTrackUpload()
+{
+    PassPlanRecord &plan = PassPlan;
+    const int reachable = qMin(plan.reachableCount, qMin(plan.feedRadius.size(), plan.feedAngle.size()));
+    if (reachable <= 0) {
+        reportRefusal(QString::fromLatin1(NoReachableText));
+        return UploadNoReachable;
+    }
+
+    int n = reachable;
+    bool ok = false;
+    const QString stop = pass::view().stopPointText().trimmed();
+    const int v = stop.toInt(&ok, 10);
+    if (ok && v > 0) {
+        plan.uploadMode = uploadmode::CutAtStopPoint;
+        if (v < reachable)
+            n = v;
+        drawPassPreview(static_cast<quint16>(n));
+    } else {
+        // Empty, zero, negative or not a number: the whole pass.
+        plan.uploadMode = uploadmode::WholePass;
+    }
+
+    if (!plan.singlePointTrack) {
+        if (8 * n + 26 > TxFrameSize) {
+            reportRefusal(QStringLiteral("Track too big"));
+            return UploadTooBig;
+        }
+    } else {
+        plan.uploadMode = uploadmode::SinglePoint;
+        n = 1;
+    }
+
+    QVector<double> u1, u2;
+    computeArmAngles(plan.feedRadius, plan.feedAngle, n, u1, u2);
+    if (SkyPanel *panel = skyPanel())
+        panel->drawArms(u1, u2);
+
+    PassView &view = pass::view();
+    view.setStartRadiusAzimText(radiusAzimText(plan.feedRadius.at(0), plan.feedAngle.at(0), u1.at(0), u2.at(0)));
+    if (plan.uploadMode == uploadmode::CutAtStopPoint)
+        view.setStopRadiusAzimText(radiusAzimText(plan.feedRadius.at(n - 1), plan.feedAngle.at(n - 1),
+                                                  u1.at(n - 1), u2.at(n - 1)));
+
+    const qint32 startSecond =
+        plan.startMode == StartScheduled ? plan.startSecondOfDay : immediateStartSecond();
+
+    if (plan.startMode != StartImmediate) {
+        const QString path = uploadTablePath();
+        if (!path.isEmpty()) {
+            if (path.startsWith(QLatin1String("data/")) && !QDir().exists(QStringLiteral("data")))
+                QDir().mkpath(QStringLiteral("data"));
+            if (!writeTableFile(path, uploadTableText(view.trackInfoText(), n, u1, u2))) {
+                eventsink::log(QStringLiteral("Table file not written: ") + path);
+                // For a table-only run the file is all there is to show for it.
+                if (serviceMode && plan.startMode == StartTableOnly)
+                    platform::dialogs().message(QStringLiteral("Table file not written: ") + path);
+            }
+        }
+    }
+    if (plan.startMode == StartTableOnly)
+        return UploadDone;
+
+    QVector<float> radii(n), angles(n);
+    for (int k = 0; k < n; ++k) {
+        radii[k] = static_cast<float>(plan.feedRadius.at(k));
+        angles[k] = static_cast<float>(plan.feedAngle.at(k));
+    }
+    plan.uploadPointCount = static_cast<quint16>(n);
+    sendUploadFrame(buildUploadFrame(startSecond, sendTimeMs(), plan.uploadMode,
+                                     static_cast<float>(StationSettings.Radius), radii, angles));
+    return UploadDone;
+}
+
+namespace pass {
+int on_Immediat_clicked(bool shiftOnly)
+{
+    PassPlan.startMode = shiftOnly ? StartTableOnly : StartImmediate;
+    return prepareTrackUpload();
+}
+
+int on_GoTo_clicked(const QString &azimText, const QString &elevText, bool shiftOnly)
+{
+    bool azOk = false, elOk = false;
+    const float az = azimText.toFloat(&azOk);
+    const float el = elevText.toFloat(&elOk);
+    if (!(azOk && elOk && el >= minElevation())) {
+        view().setGoToEditsLook(false);
+        return UploadNotAnalysed;
+    }
+    view().setGoToEditsLook(true);
+    PassPlan.azimuth = {az * M_PI / 180.0};
+    PassPlan.elevation = {el * M_PI / 180.0};
+    view().setTrackInfoText(QString());
+    PassPlan.pointCount = 1;
+    PassPlan.singlePointTrack = true;
+    if (analysePass() != 0)
+        return UploadNotAnalysed;
+    return on_Immediat_clicked(shiftOnly);
+}
+
+void on_Focus_returnPressed(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < 100)
+        return;
+    StationSettings.Focus = value;
+    view().setMinElevationText(minElevationText());
+    analysePass();
+}
+
+void on_korrEdit_returnPressed(const QString &text)
+{
+    bool ok = false;
+    const float value = text.toFloat(&ok);
+    if (!ok || !std::isfinite(value))
+        return;
+    StationSettings.korr = value;
+    analysePass();
+}
+}
