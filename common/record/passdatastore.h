@@ -3,6 +3,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <vector>
+
 // The samples, means and pointing values of one recorded pass, point by point.
 // Built into both programs.
 class PassDataStore
@@ -13,8 +15,17 @@ public:
     PassDataStore(const PassDataStore &) = delete;
     PassDataStore &operator=(const PassDataStore &) = delete;
 
+    // Result codes of allocate.
+    enum AllocateResult { AllocOk = 0, AllocZeroCapacity = -1, AllocZeroDepth = -2, AllocTooLarge = -3 };
+    // Result codes of writeDataFile.
+    enum WriteResult { WriteOk = 0, WriteFailed = 1, WriteNotAllocated = 2 };
+
+    // The most sample slots (capacity x depth) one store may hold; larger sizes
+    // come only from a broken file and are refused rather than left to exhaust memory.
+    static constexpr quint64 MaxSampleSlots = quint64(1) << 28;
+
     // 0; -1 capacity 0; -2 depth 0; -3 sizes that cannot be allocated (nothing
-    // changes on any error).
+    // changes on any error). The new arrays are zero-filled.
     int allocate(quint32 capacity, quint32 depth);
     void release();
     int start();
@@ -28,6 +39,7 @@ public:
     quint32 capacity() const { return m_capacity; }
     quint32 depth() const { return m_depth; }
     quint32 recordedPoints() const { return m_recordedPoints; }
+    // Point getters answer 0 for an index outside the allocation.
     qint32 korr0At(quint32 i) const;
     qint32 korrAt(quint32 i) const;
     qint32 stepAt(quint32 i) const;
@@ -48,28 +60,41 @@ public:
     quint32 openSampleCount() const { return m_openSampleCount; }
 
     // Writes folder/fileName (the data file) and folder/fileName + ".ai", each
-    // whole or not at all. Returns 0, or 1 with *error set when the folder or a
-    // file could not be written; nothing is written when not allocated (2).
+    // whole or not at all; the folder is created when missing. Returns 0, or 1
+    // with *error set when the folder or a file could not be written; nothing is
+    // written when not allocated (2). Entries missing from the four arrays are
+    // written as 0.
     int writeDataFile(const QString &folder, const QString &fileName, const QString &title,
                       const QVector<double> &feedRadius, const QVector<double> &feedAngle,
                       const QVector<double> &azimuth, const QVector<double> &elevation,
                       QString *error = nullptr) const;
 
+    // The two texts that writeDataFile puts into the files.
+    QByteArray dataFileText(const QString &title, const QVector<double> &feedRadius,
+                            const QVector<double> &feedAngle) const;
+    QByteArray companionFileText(const QVector<double> &azimuth,
+                                 const QVector<double> &elevation) const;
+
 private:
-    // implementation-defined storage (flat arrays of capacity x depth)
+    void resetRecording();
+    bool validPoint(quint32 i) const { return m_allocated && i < m_capacity; }
+    // Samples of point i that its ring really holds.
+    quint32 storedSamples(quint32 i) const;
+
     bool m_allocated = false;
     quint32 m_depth = 0;
     quint32 m_capacity = 0;
-    QVector<float> m_powerSamples;
-    QVector<float> m_snrSamples;
-    QVector<quint32> m_samplesPerPoint;
-    QVector<float> m_meanPower;
-    QVector<float> m_meanSnr;
-    QVector<qint32> m_korr0;
-    QVector<qint32> m_korrValue;
-    QVector<qint32> m_step;
-    QVector<qint32> m_xValue;
-    QVector<quint8> m_errCount;
+    // Rings of point i are slots [i * depth, (i + 1) * depth).
+    std::vector<float> m_powerSamples;
+    std::vector<float> m_snrSamples;
+    std::vector<quint32> m_samplesPerPoint;
+    std::vector<float> m_meanPower;
+    std::vector<float> m_meanSnr;
+    std::vector<qint32> m_korr0;
+    std::vector<qint32> m_korrValue;
+    std::vector<qint32> m_step;
+    std::vector<qint32> m_xValue;
+    std::vector<quint8> m_errCount; // capacity + 1: the point opened after the last has one
     float m_maxPower = -1000, m_minPower = 1000, m_maxSnr = -1000, m_minSnr = 1000;
     float m_noiseLevel = 0;
     quint32 m_recordedPoints = 0;

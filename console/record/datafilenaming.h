@@ -1,0 +1,13 @@
+#pragma once
+#include <QDateTime>
+#include <QString>
+
+// Name of a pass's data file: satellite " (" orbit ")_" ddMMyy_hhmmss ".dat",
+// made safe as a whole so that track content can never lead out of the data folder.
+QString dataFileName(const QString &satellite, const QString &orbit, const QDateTime &local);
+// The same at the platform's local time now.
+QString dataFileName(const QString &satellite, const QString &orbit);
+
+// The title block of a data file from StationSettings; it ends with
+// "TrackInfo:\n", after which the caller appends the pass summary.
+QString dataFileTitle();
