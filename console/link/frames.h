@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QDateTime>
 #include <QVector>
 #include <QtGlobal>
 
@@ -22,6 +23,21 @@ enum CommandCode : qint32 {
 
 inline constexpr int TxFrameSize = 4000;
 inline constexpr int MaxUploadPoints = 496;
+inline constexpr int UploadHeaderSize = 24; // table starts here
+inline constexpr int UploadFrameOverhead = 26; // header + checksum
+
+// Field offsets of txFrame.
+inline constexpr int OffsetCommandCode = 0;
+inline constexpr int OffsetFrameLength = 4; // also the argument of the 6-byte commands
+inline constexpr int OffsetStartSecondOfDay = 6;
+inline constexpr int OffsetConsoleTime = 10;
+inline constexpr int OffsetUploadMode = 14;
+inline constexpr int OffsetRadius = 16;
+inline constexpr int OffsetReserved = 20;
+inline constexpr int OffsetTable = 24;
+
+// uploadMode values.
+enum UploadMode : quint16 { UploadWholePass = 0, UploadCutPass = 1, UploadSinglePoint = 2 };
 
 // The one transmit buffer shared by all senders, and the bytes last written.
 extern QByteArray txFrame;  // TxFrameSize bytes
@@ -35,9 +51,17 @@ QByteArray commandBytes(qint32 code, qint16 arg);  // 6 bytes
 // 16-bit sum of the overlapping little-endian words at offsets 0..L-4.
 quint16 uploadChecksum(const QByteArray &frame, int length);
 // Whole upload frame, 26 + 8n bytes, checksum included (n = radii.size()).
+// Empty when radii and angles differ in size or n is above MaxUploadPoints.
 QByteArray buildUploadFrame(qint32 startSecondOfDay, qint32 sendTimeMs, quint16 uploadMode,
                             float radius, const QVector<float> &radii,
                             const QVector<float> &angles);
+// Console time of day for the upload frame: local time minus utcOffsetHours,
+// wrapped into one day, in ms after midnight; 0 for an invalid time.
+qint32 uploadSendTimeMs(const QDateTime &localNow, qint16 offsetHours);
+// The same for the clock of platform::clock() and the global utcOffsetHours.
+qint32 uploadSendTimeMs();
+// True when the last upload sent was a single target point (uploadMode 2).
+bool lastUploadWasSinglePoint();
 
 // The port the senders write through (owned by the main window).
 void setControllerPort(rs *port);
@@ -48,6 +72,7 @@ rs *controllerPort();
 qint64 sendCommand(qint32 code);
 qint64 sendCommand(qint32 code, qint16 arg);
 qint64 sendUploadFrame(const QByteArray &frame); // also kept in lastUploadBytes
+qint64 resendLastUpload();                        // the automatic repeat
 qint64 sendCorrectionByte(qint8 offset);
 qint64 resendTxBytes(); // SenDat
 void resetFrames();

@@ -2,7 +2,9 @@
 #include <QObject>
 #include <QSerialPort>
 
-// The serial-port wrapper of the controller link.
+// The serial-port wrapper of the controller link. Every sender and receiver of
+// the link goes through it; write and read are no-ops (-1) while not opened, so
+// the callers need no checks of their own.
 class rs : public QObject
 {
     Q_OBJECT
@@ -23,6 +25,8 @@ public:
 
     QSerialPort *port() const { return m_port; }
     bool isOpened() const { return opened; }
+    // "COM" + portNumber, the name the port list is searched for.
+    QString wantedName() const;
 
     quint16 readBufferSize;
     quint16 portNumber;

@@ -1,0 +1,158 @@
+#include "linkstate.h"
+
+#include "appstate.h"
+#include "frames.h"
+#include "rs.h"
+
+LinkState linkState;
+
+namespace {
+constexpr quint16 BusyBits = 0x0E50; // loaded, in start, going to start, going to 180, tracking
+constexpr quint16 TrackLoadedBit = 0x0010;
+constexpr quint16 ReceiveErrorBit = 0x0001;
+}
+
+LinkSupervisionResult superviseLink(rs &port)
+{
+    LinkState &s = linkState;
+    LinkSupervisionResult r;
+    if (s.linkWatchdog == 0) {
+        s.linkLabelStale = true;
+        const quint8 result = port.open();
+        if (result == s.lastPortResult)
+            return r;
+        s.lastPortResult = result;
+        r.labelChanged = true;
+        r.labelStyle = QLatin1String(StyleRed);
+        const QString portText = QString::number(port.portNumber);
+        switch (result) {
+        case 0:
+            r.labelText = QStringLiteral("Disconnected1  ");
+            r.logLine = QStringLiteral("port opened ok");
+            break;
+        case 1:
+            r.labelText = QStringLiteral("port COM:") + portText + QStringLiteral(" absent ");
+            r.logLine = QStringLiteral("port absent");
+            break;
+        default:
+            r.labelText = QStringLiteral("port COM:") + portText + QStringLiteral(" not opened ");
+            r.logLine = QStringLiteral("port not opened");
+            break;
+        }
+        return r;
+    }
+    --s.linkWatchdog;
+    if (s.linkWatchdog != 0)
+        return r;
+    // Three steps without a completed reception: the link is lost. The port
+    // stays open and is re-checked from the next step on.
+    s.linkLabelStale = true;
+    s.statusWord = 0;
+    s.uploadRetry = 0;
+    r.labelChanged = true;
+    r.labelStyle = QLatin1String(StyleRed);
+    r.labelText = QStringLiteral("Disconnected2  ");
+    r.blankStatusLabels = true;
+    r.logLine = QStringLiteral("Disconnected");
+    return r;
+}
+
+FlashCycleStep flashCycleStep()
+{
+    LinkState &s = linkState;
+    FlashCycleStep r;
+    if (s.flashDelay == 0)
+        return r;
+    r.suspended = true;
+    if (s.flashDelay > 1) {
+        --s.flashDelay;
+        r.emitDelalay = s.flashDelay == 1;
+    }
+    if (s.linkWatchdog != 0)
+        --s.linkWatchdog;
+    return r;
+}
+
+RecordStep advanceRecordState()
+{
+    LinkState &s = linkState;
+    if (s.recordState == 1) {
+        s.recordState = 2;
+        return RecordStep::StartRecording;
+    }
+    if (s.recordState == 4) {
+        s.recordState = 5;
+        return RecordStep::ClearStore;
+    }
+    return RecordStep::None;
+}
+
+bool cycleSecondDue()
+{
+    LinkState &s = linkState;
+    if (s.cycleTicks != 0) {
+        --s.cycleTicks;
+        if (s.cycleTicks != 0)
+            return false;
+    }
+    s.cycleTicks = 10;
+    return true;
+}
+
+bool takeNoiseLevelNow()
+{
+    LinkState &s = linkState;
+    if (s.recordState != 2 || s.parameterWord > 3)
+        return false;
+    s.recordState = 3;
+    return true;
+}
+
+UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTrack,
+                                        const std::function<int()> &passStartState,
+                                        const std::function<void()> &uploadTrack)
+{
+    LinkState &s = linkState;
+    UploadSupervisionResult r;
+    if (!serviceMode && s.uploadRetry == 0) {
+        if (s.statusWord & BusyBits)
+            return r;
+        if (autoLoadTrack && autoLoadTrack() > 0) {
+            if (passStartState && passStartState() == 1) {
+                if (uploadTrack)
+                    uploadTrack();
+                r.uploaded = true;
+                r.logLines << QStringLiteral("track sent");
+                s.uploadRetry = 3;
+                return r;
+            }
+            r.logLines << QStringLiteral("too late");
+        }
+    }
+    if (s.uploadRetry <= 0)
+        return r;
+    if (s.statusWord & TrackLoadedBit) {
+        r.logLines << QStringLiteral("received ok");
+        s.uploadRetry = -1;
+        return r;
+    }
+    --s.uploadRetry;
+    if (s.uploadRetry > 0 && !(s.statusWord & ReceiveErrorBit))
+        return r;
+    if (passStartState && passStartState() == 1) {
+        resendLastUpload();
+        r.resent = true;
+        r.logLines << QStringLiteral("track upload failed, sent again");
+        s.uploadRetry = 3;
+    } else {
+        s.uploadRetry = 0;
+        r.logLines << QStringLiteral("track upload failed, too late");
+    }
+    return r;
+}
+
+qint64 requestStatus()
+{
+    linkState.statusWord = 0;
+    return sendCommand(CmdStatusRequest);
+}

@@ -1,0 +1,47 @@
+#pragma once
+#include "statusreply.h"
+
+#include <QByteArray>
+
+class rs;
+
+// What one reception turned out to be.
+struct ParsedReception
+{
+    enum Type {
+        None,       // nothing was waiting
+        Overrun,    // more than 16 bytes: dropped, a status request follows
+        Correction, // the lone 0x00 byte: answer it (correctionWanted / nextCorrection)
+        Revive,     // good reply while the link was down: it only revives the link
+        Status,     // good reply acted on: apply `update` to the widgets
+        Dropped,    // wrong length, no sync, or a lone byte other than 0x00
+    };
+    Type type = None;
+    StatusReply reply;   // Revive and Status
+    StatusUpdate update; // Status
+};
+
+// Framing of receptions by line silence. The state lives in linkState; the
+// window's slots call it:
+//   readdata:  if (receiver.onReadyRead()) { cycleTicks already 0; start replyTimer;
+//              restart cycleTimer }
+//   TimerOk:   if (!receiver.onTick()) return; stop replyTimer;
+//              p = receiver.parse(port); ...; if (receiver.afterParse()) requestStatus();
+class ReplyReceiver
+{
+public:
+    // On readyRead: true when a new reception begins (cycleTicks is then set to
+    // 0; the caller starts replyTimer and restarts cycleTimer with 100 ms).
+    bool onReadyRead();
+    // On every replyTimer tick: true when the silence has lasted long enough
+    // and the reception is to be parsed now.
+    bool onTick();
+    // Reads what is waiting and discards the rest of the input.
+    ParsedReception parse(rs &port);
+    // The same on bytes already read: available is the count the port
+    // reported, bytes what was read of it (1 or 16 bytes, else ignored).
+    ParsedReception classify(qint64 available, const QByteArray &bytes);
+    // After parsing: true when a status request is to be sent (requestStatus());
+    // the link watchdog is re-armed in any case.
+    bool afterParse();
+};

@@ -1,0 +1,94 @@
+#include "rs.h"
+
+#include "portcatalogue.h"
+
+rs::rs(quint16 readBufferSize_, quint16 portNumber_)
+    : QObject(nullptr), readBufferSize(readBufferSize_), portNumber(portNumber_),
+      m_port(new QSerialPort())
+{
+}
+
+rs::~rs()
+{
+    if (m_port->isOpen())
+        m_port->close();
+    delete m_port;
+}
+
+QString rs::wantedName() const
+{
+    return QStringLiteral("COM") + QString::number(portNumber);
+}
+
+quint8 rs::open()
+{
+    const QString wanted = wantedName();
+    const QList<PortEntry> ports = platform::availablePorts();
+    for (const PortEntry &entry : ports) {
+        if (entry.name != wanted)
+            continue;
+        if (m_port->isOpen()) {
+            m_port->setParity(QSerialPort::NoParity);
+            return 0;
+        }
+        m_port->setPortName(entry.location);
+        if (!m_port->open(QIODevice::ReadWrite)) {
+            opened = false;
+            return 2;
+        }
+        m_port->setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
+        m_port->setParity(QSerialPort::NoParity);
+        m_port->setDataBits(QSerialPort::Data8);
+        m_port->setStopBits(QSerialPort::OneStop);
+        m_port->setFlowControl(QSerialPort::NoFlowControl);
+        m_port->setReadBufferSize(readBufferSize);
+        opened = true;
+        m_port->setParity(QSerialPort::NoParity);
+        return 0;
+    }
+    // Not listed (never plugged in, or pulled while open).
+    if (m_port->isOpen())
+        m_port->close();
+    opened = false;
+    return 1;
+}
+
+qint64 rs::write(const QByteArray &bytes)
+{
+    if (!opened)
+        return -1;
+    return m_port->write(bytes);
+}
+
+qint64 rs::read(char *buffer, qint64 maxLength)
+{
+    if (!opened)
+        return -1;
+    return m_port->read(buffer, maxLength);
+}
+
+qint64 rs::bytesAvailable() const
+{
+    return m_port->bytesAvailable();
+}
+
+void rs::clearInput()
+{
+    m_port->clear(QSerialPort::Input);
+}
+
+void rs::flushOutput()
+{
+    m_port->waitForBytesWritten(1000);
+    m_port->clear(QSerialPort::Output);
+}
+
+void rs::setParity(QSerialPort::Parity parity)
+{
+    m_port->setParity(parity);
+}
+
+QSerialPort::Parity rs::parity() const
+{
+    return m_port->parity();
+}

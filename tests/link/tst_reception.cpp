@@ -1,0 +1,267 @@
+#include "frames.h"
+#include "linkstate.h"
+#include "linktestutil.h"
+#include "reception.h"
+#include "rs.h"
+
+#include "appstate.h"
+
+#include <QtTest>
+
+// Reception framing, the link watchdog and the once-per-second counters.
+class ReceptionTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { resetLinkWorld(); }
+
+    void framingCountsSilentTicks();
+    void classifyReceptions_data();
+    void classifyReceptions();
+    void firstReplyOnlyRevivesTheLink();
+    void noStatusRequestInUbloxMode();
+    void watchdogExpiresOnTheThirdStep();
+    void flashCountdownOnlyTouchesTheWatchdog();
+    void cycleAndRecordSteps();
+    void uploadConfirmedOrRepeated();
+    void uploadGivesUpWhenTooLate();
+};
+
+void ReceptionTest::framingCountsSilentTicks()
+{
+    ReplyReceiver rx;
+    QVERIFY(!rx.onTick()); // nothing pending
+    linkState.cycleTicks = 7;
+    QVERIFY(rx.onReadyRead());
+    QCOMPARE(linkState.cycleTicks, 0);
+    QCOMPARE(linkState.replyCountdown, qint8(3));
+    QVERIFY(!rx.onTick());
+    // More bytes within the silence window restart it, no new reception.
+    linkState.cycleTicks = 5;
+    QVERIFY(!rx.onReadyRead());
+    QCOMPARE(linkState.cycleTicks, 5);
+    QCOMPARE(linkState.replyCountdown, qint8(3));
+    QVERIFY(!rx.onTick());
+    QVERIFY(!rx.onTick());
+    QVERIFY(rx.onTick()); // third silent tick: parse
+    QVERIFY(!rx.onTick());
+    QCOMPARE(linkState.replyCountdown, qint8(0));
+
+    linkState.quietTicks = 10; // after an overrun
+    QVERIFY(rx.onReadyRead());
+    for (int i = 0; i < 9; ++i)
+        QVERIFY(!rx.onTick());
+    QVERIFY(rx.onTick());
+}
+
+void ReceptionTest::classifyReceptions_data()
+{
+    QTest::addColumn<int>("available");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("replyMode");
+    QTest::addColumn<int>("quietTicks");
+    const QByteArray good = hex("00FFFFFF0312100000000000A0000000");
+    QTest::newRow("nothing") << 0 << QByteArray() << int(ParsedReception::None) << 0 << 3;
+    QTest::newRow("overrun") << 17 << QByteArray() << int(ParsedReception::Overrun) << 2 << 10;
+    QTest::newRow("correction request") << 1 << hex("00") << int(ParsedReception::Correction) << 0 << 3;
+    QTest::newRow("lone other byte") << 1 << hex("07") << int(ParsedReception::Dropped) << 0 << 3;
+    QTest::newRow("short") << 15 << good.left(15) << int(ParsedReception::Dropped) << 0 << 3;
+    QTest::newRow("no sync") << 16 << hex("00FFFF7F0312100000000000A0000000")
+                             << int(ParsedReception::Dropped) << 0 << 3;
+    QTest::newRow("status") << 16 << good << int(ParsedReception::Status) << 1 << 3;
+}
+
+void ReceptionTest::classifyReceptions()
+{
+    QFETCH(int, available);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, type);
+    QFETCH(int, replyMode);
+    QFETCH(int, quietTicks);
+    linkState.linkWatchdog = 2;
+    ReplyReceiver rx;
+    const ParsedReception p = rx.classify(available, bytes);
+    QCOMPARE(int(p.type), type);
+    QCOMPARE(int(linkState.replyMode), replyMode);
+    QCOMPARE(int(linkState.quietTicks), quietTicks);
+    if (p.type == ParsedReception::Status)
+        QCOMPARE(linkState.statusWord, quint16(0x0010));
+}
+
+void ReceptionTest::firstReplyOnlyRevivesTheLink()
+{
+    ReplyReceiver rx;
+    const QByteArray reply = hex("00FFFFFF0312100000000000A0000000");
+    ParsedReception p = rx.classify(16, reply);
+    QCOMPARE(p.type, ParsedReception::Revive);
+    QCOMPARE(linkState.statusWord, quint16(0)); // nothing acted on
+    QVERIFY(linkState.linkLabelStale);
+    QVERIFY(rx.afterParse()); // ask for the full status
+    QCOMPARE(linkState.linkWatchdog, quint8(3));
+
+    p = rx.classify(16, reply);
+    QCOMPARE(p.type, ParsedReception::Status);
+    QVERIFY(p.update.linkLabelChanged);
+    QCOMPARE(p.update.linkLabelText, QStringLiteral("Ver. 3.18  "));
+    QVERIFY(!rx.afterParse());
+
+    // After an overrun every reception asks again, whatever it was.
+    rx.classify(40, QByteArray());
+    QVERIFY(rx.afterParse());
+    rx.classify(3, QByteArray());
+    QVERIFY(rx.afterParse());
+}
+
+void ReceptionTest::noStatusRequestInUbloxMode()
+{
+    ReplyReceiver rx;
+    linkState.ubloxMode = true;
+    rx.classify(17, QByteArray());
+    QVERIFY(!rx.afterParse());
+    QCOMPARE(linkState.linkWatchdog, quint8(3));
+}
+
+void ReceptionTest::watchdogExpiresOnTheThirdStep()
+{
+    rs port(18, 49); // never opened: the watchdog path does not touch it
+    linkState.linkWatchdog = 3;
+    linkState.lastPortResult = 0;
+    linkState.linkLabelStale = false;
+    linkState.statusWord = 0x0810;
+    linkState.uploadRetry = -1;
+    for (int step = 1; step <= 2; ++step) {
+        const LinkSupervisionResult r = superviseLink(port);
+        QVERIFY2(!r.labelChanged && r.logLine.isEmpty(), qPrintable(QString::number(step)));
+        QVERIFY(!linkState.linkLabelStale);
+        QCOMPARE(linkState.statusWord, quint16(0x0810));
+    }
+    const LinkSupervisionResult lost = superviseLink(port);
+    QCOMPARE(lost.labelText, QStringLiteral("Disconnected2  "));
+    QCOMPARE(lost.labelStyle, QStringLiteral("color: Red"));
+    QCOMPARE(lost.logLine, QStringLiteral("Disconnected"));
+    QVERIFY(lost.blankStatusLabels);
+    QVERIFY(linkState.linkLabelStale);
+    QCOMPARE(linkState.statusWord, quint16(0));
+    QCOMPARE(linkState.uploadRetry, qint8(0));
+    QCOMPARE(linkState.linkWatchdog, quint8(0));
+}
+
+void ReceptionTest::flashCountdownOnlyTouchesTheWatchdog()
+{
+    QVERIFY(!flashCycleStep().suspended);
+    linkState.flashDelay = 3;
+    linkState.linkWatchdog = 1;
+    FlashCycleStep s = flashCycleStep();
+    QVERIFY(s.suspended && !s.emitDelalay);
+    QCOMPARE(linkState.linkWatchdog, quint8(0));
+    s = flashCycleStep();
+    QVERIFY(s.emitDelalay);
+    QCOMPARE(linkState.flashDelay, quint8(1));
+    QCOMPARE(linkState.linkWatchdog, quint8(0)); // not below 0
+    s = flashCycleStep();
+    QVERIFY(s.suspended && !s.emitDelalay);
+    QCOMPARE(linkState.flashDelay, quint8(1));
+}
+
+void ReceptionTest::cycleAndRecordSteps()
+{
+    int due = 0;
+    for (int i = 0; i < 30; ++i)
+        due += cycleSecondDue();
+    QCOMPARE(due, 3);
+    linkState.cycleTicks = 0; // a reception began: the next tick is the second step
+    QVERIFY(cycleSecondDue());
+    QCOMPARE(linkState.cycleTicks, 10);
+
+    QCOMPARE(advanceRecordState(), RecordStep::None);
+    linkState.recordState = 1;
+    QCOMPARE(advanceRecordState(), RecordStep::StartRecording);
+    QCOMPARE(linkState.recordState, quint8(2));
+    linkState.parameterWord = 4;
+    QVERIFY(!takeNoiseLevelNow());
+    linkState.parameterWord = 3;
+    QVERIFY(takeNoiseLevelNow());
+    QCOMPARE(linkState.recordState, quint8(3));
+    linkState.recordState = 4;
+    QCOMPARE(advanceRecordState(), RecordStep::ClearStore);
+    QCOMPARE(linkState.recordState, quint8(5));
+}
+
+void ReceptionTest::uploadConfirmedOrRepeated()
+{
+    int loads = 0, uploads = 0;
+    auto load = [&]() -> qint8 { return ++loads == 1 ? 1 : 0; };
+    auto canStart = [] { return 1; };
+    auto upload = [&] {
+        ++uploads;
+        sendUploadFrame(buildUploadFrame(100, 0, 0, 1.0f, {1.0f}, {0.5f}));
+    };
+
+    UploadSupervisionResult r = superviseUpload(load, canStart, upload);
+    QCOMPARE(r.logLines, QStringList{QStringLiteral("track sent")});
+    QCOMPARE(uploads, 1);
+    QCOMPARE(linkState.uploadRetry, qint8(3));
+    const QByteArray sent = lastUploadBytes;
+
+    // Two seconds without confirmation: waiting; the third repeats it.
+    QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+    QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+    sendCommand(CmdStatusRequest);
+    r = superviseUpload(load, canStart, upload);
+    QCOMPARE(r.logLines, QStringList{QStringLiteral("track upload failed, sent again")});
+    QVERIFY(r.resent);
+    QCOMPARE(txBytes, sent);
+    QCOMPARE(linkState.uploadRetry, qint8(3));
+
+    // A receive error repeats at once.
+    linkState.statusWord = 0x0001;
+    r = superviseUpload(load, canStart, upload);
+    QVERIFY(r.resent);
+
+    linkState.statusWord = 0x0010;
+    r = superviseUpload(load, canStart, upload);
+    QCOMPARE(r.logLines, QStringList{QStringLiteral("received ok")});
+    QCOMPARE(linkState.uploadRetry, qint8(-1));
+
+    // Confirmed: nothing is loaded even when the controller goes idle.
+    linkState.statusWord = 0;
+    const int loadsBefore = loads;
+    QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+    QCOMPARE(loads, loadsBefore);
+    QCOMPARE(uploads, 1);
+}
+
+void ReceptionTest::uploadGivesUpWhenTooLate()
+{
+    auto load = []() -> qint8 { return 1; };
+    int startState = 2;
+    auto canStart = [&] { return startState; };
+    UploadSupervisionResult r = superviseUpload(load, canStart, [] {});
+    QCOMPARE(r.logLines, QStringList{QStringLiteral("too late")});
+    QCOMPARE(linkState.uploadRetry, qint8(0));
+
+    linkState.statusWord = 0x0200; // busy: no load at all
+    int loads = 0;
+    r = superviseUpload([&]() -> qint8 { ++loads; return 1; }, canStart, [] {});
+    QCOMPARE(loads, 0);
+
+    linkState.statusWord = 0x0001;
+    linkState.uploadRetry = 2;
+    r = superviseUpload(load, canStart, [] {});
+    QCOMPARE(r.logLines, QStringList{QStringLiteral("track upload failed, too late")});
+    QCOMPARE(linkState.uploadRetry, qint8(0));
+
+    serviceMode = true; // nothing automatic in service mode
+    linkState.statusWord = 0;
+    r = superviseUpload(load, canStart, [] {});
+    QVERIFY(r.logLines.isEmpty());
+}
+
+int runReceptionTest(int argc, char **argv)
+{
+    ReceptionTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_reception.moc"
