@@ -2,6 +2,16 @@
 #include "ui_tuv.h"
 
 #include "appstate.h"
+#include "demodlink.h"
+#include "frames.h"
+#include "linkstate.h"
+#include "passdatastore.h"
+#include "passplan.h"
+#include "passview.h"
+#include "pointing.h"
+#include "rs.h"
+#include "skypanel.h"
+#include "trackfile.h"
 #include "clock.h"
 #include "dialogs.h"
 #include "eventlog.h"
@@ -9,6 +19,7 @@
 #include "screenmetrics.h"
 #include "settings.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -37,6 +48,24 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     setWindowState(windowState() | Qt::WindowFullScreen);
 
     eventsink::set([this](const QString &message) { logEvent(message); });
+    pass::setView(this);
+
+    m_rs = new rs(18, quint16(StationSettings.Port));
+    connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
+    setControllerPort(m_rs);
+
+    utcOffsetHours = computeUtcOffsetHours(platform::nowLocal());
+    settingsSummary = QStringLiteral(" Focus ") + QString::number(StationSettings.Focus, 'g', 6)
+                      + QStringLiteral("mm, Time zone ") + QString::number(utcOffsetHours);
+    if (StationSettings.TimeCorr)
+        settingsSummary += QStringLiteral(",  GPS time corr.");
+
+    ui->korrEdit->hide();
+    ui->TrackKorr->hide();
+    ui->korrEdit->setText(QString::number(StationSettings.korr, 'g', 6));
+
+    m_store = new PassDataStore;
+    m_store->allocate(1000, 20);
 
     const QSize screen = platform::screenMetrics().available();
     const int W = screen.width();
@@ -51,6 +80,16 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     linkLabel->setFixedWidth(200);
     stateLabel->setFixedWidth(300);
     linkLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    settleModeSwitches();
+
+    m_demod = new DemodLink(this);
+    connect(m_demod, &DemodLink::dataReady, this, &tuv::readTcpData);
+    checkDemodulator();
+
+    ui->Focus->setText(QString::number(StationSettings.Focus, 'g', 6));
+    ui->label_3->setText(minElevationText());
+    PassPlan.startMode = 0;
 
     const int barHeight = statusBar()->sizeHint().height();
     const int panelX = static_cast<int>(W * 0.75);
@@ -99,6 +138,9 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     ui->exit->setStyleSheet(QStringLiteral("color: Red"));
 
     ui->PaintPanel->setGeometry(0, 0, W - ui->panelka->width(), H - barHeight);
+    m_sky = new SkyPanel(ui->PaintPanel->size());
+    setSkyPanel(m_sky);
+    m_sky->show();
 
     settingsLabel->setStyleSheet(QStringLiteral("color: Black"));
 
@@ -127,7 +169,27 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     ui->ProgProgress->hide();
     ui->Azimuth->setText(QStringLiteral("No change"));
     ui->vexa41->setGeometry(ui->PaintPanel->width() - 170, 10, 150, 10);
+    linkState.statusWord = 0;
     ui->about->hide();
+
+    if (!serviceMode)
+        autoLoadTrack();
+}
+
+void tuv::settleModeSwitches()
+{
+    StationSettingsRecord &s = StationSettings;
+    ui->Feedback->setEnabled(s.Demodulator);
+    s.Feedback = s.Feedback && s.Demodulator;
+    if (s.ScanModeRL) {
+        s.ScanModeFB = false;
+        s.Feedback = false;
+    } else if (s.ScanModeFB) {
+        s.Feedback = false;
+    }
+    ui->Feedback->setChecked(s.Feedback);
+    ui->ScanMode->setChecked(s.ScanModeRL);
+    ui->ScanModeFB->setChecked(s.ScanModeFB);
 }
 
 tuv::~tuv()
@@ -137,13 +199,20 @@ tuv::~tuv()
         logFile.close();
     }
     eventsink::set(nullptr);
+    pass::setView(nullptr);
     delete settingsLabel;
     delete gpsLabel;
     delete infoLabel;
     delete stateLabel;
     delete linkLabel;
+    setSkyPanel(nullptr);
+    delete m_sky;
     delete replyTimer;
     delete cycleTimer;
+    setControllerPort(nullptr);
+    delete m_rs;
+    m_store->release();
+    delete m_store;
     delete ui;
 }
 
@@ -166,7 +235,8 @@ void tuv::logEvent(const QString &message)
 {
     if (serviceMode)
         return;
-    const QString entry = logEntryPrefix(0 /*status word*/, platform::nowUtc()) + message;
+    // The marker follows the GPS bits of the latest status reply.
+    const QString entry = logEntryPrefix(lastReplyStatusWord(), platform::nowUtc()) + message;
     if (logFile.isOpen()) {
         logStream << entry;
         logStream.flush();

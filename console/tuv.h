@@ -1,4 +1,7 @@
 #pragma once
+#include "passview.h"
+#include "reception.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -8,6 +11,8 @@ class QTcpSocket;
 class QCloseEvent;
 class rs;
 class PassDataStore;
+class DemodLink;
+class SkyPanel;
 
 namespace Ui {
 class tuv;
@@ -16,7 +21,7 @@ class tuv;
 // The console's one window: owns the widgets, the controller port, the
 // demodulator socket, the pass data store and the two timers; its slots are
 // the program's event handlers.
-class tuv : public QMainWindow
+class tuv : public QMainWindow, public PassView
 {
     Q_OBJECT
 
@@ -82,8 +87,27 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // What the pass planner shows through the window.
+    QString trackInfoText() const override;
+    void setTrackInfoText(const QString &text) override;
+    void setTrackInfoStyleSheet(const QString &styleSheet) override;
+    void adjustTrackInfoSize() override;
+    QString stopPointText() const override;
+    void setStartRadiusAzimText(const QString &text) override;
+    void setStopRadiusAzimText(const QString &text) override;
+    void setMinElevationText(const QString &text) override;
+    void setGoToEditsLook(bool good) override;
+    void setUploadButtonsEnabled(bool enabled) override;
+    void showSkyPixmap(const QPixmap &pixmap) override;
+
     void writeBanner();
-    void layOutPanels();
+    void settleModeSwitches();
+    void checkDemodulator();
+    void superviseLinkStep();
+    bool uploadAutomatically();
+    void answerCorrection();
+    void showStatus(const StatusUpdate &update);
+    void writePassDataFile();
 
     Ui::tuv *ui;
     rs *m_rs = nullptr;
@@ -97,5 +121,8 @@ private:
     QLabel *stateLabel = nullptr;
     QLabel *linkLabel = nullptr;
     QLabel *LogView = nullptr;
+    DemodLink *m_demod = nullptr;
+    SkyPanel *m_sky = nullptr;
+    ReplyReceiver m_rx;
     QString settingsSummary;
 };

@@ -1,10 +1,243 @@
+// The main cycle, the controller's replies and the demodulator: the window's
+// side of the controller link.
 #include "tuv.h"
 #include "ui_tuv.h"
 
-void tuv::SenDat() {}
-void tuv::TimerUpdate() {}
-void tuv::TimerOk() {}
-void tuv::readdata() {}
-void tuv::readTcpData() {}
-QString tuv::LogfilenamePrepare() { return {}; }
-QString tuv::LogfileTitlePrepare() { return {}; }
+#include "appstate.h"
+#include "correction.h"
+#include "datafilenaming.h"
+#include "demodlink.h"
+#include "frames.h"
+#include "linkstate.h"
+#include "passdatastore.h"
+#include "passplan.h"
+#include "passtiming.h"
+#include "pointing.h"
+#include "rs.h"
+#include "settings.h"
+#include "skypanel.h"
+#include "trackfile.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <cmath>
+#include <limits>
+
+namespace {
+// The feed radius of reachable point a shifted k mm across the chord to b;
+// NaN (no radius limit) for points the plan does not hold.
+float offsetForCorrection(int a, int b, int k)
+{
+    const int n = PassPlan.feedRadius.size();
+    if (a < 0 || b < 0 || a >= n || b >= n || a == b)
+        return std::numeric_limits<float>::quiet_NaN();
+    return offsetAcrossTrack(quint16(a), quint16(b), qint8(k), false);
+}
+
+QVector<float> feedRadiusAsFloat()
+{
+    QVector<float> out;
+    out.reserve(PassPlan.feedRadius.size());
+    for (double r : PassPlan.feedRadius)
+        out.append(float(r));
+    return out;
+}
+}
+
+void tuv::SenDat()
+{
+    resendTxBytes();
+}
+
+void tuv::TimerUpdate()
+{
+    // Every 100 ms: the recording step and the power request.
+    switch (advanceRecordState()) {
+    case RecordStep::StartRecording:
+        m_store->start();
+        initCorrection(offsetForCorrection, feedRadiusAsFloat());
+        break;
+    case RecordStep::ClearStore:
+        m_store->clear();
+        break;
+    case RecordStep::None:
+        break;
+    }
+    if (linkState.recordState != 0)
+        linkState.lastDemodResult = m_demod->sendPowerRequest();
+
+    // Once per second from here on.
+    if (!cycleSecondDue())
+        return;
+    const FlashCycleStep flash = flashCycleStep();
+    if (flash.suspended) {
+        if (flash.emitDelalay)
+            emit delalay();
+        return;
+    }
+    if (takeNoiseLevelNow()) {
+        const float noise = m_store->closePoint();
+        m_store->setNoiseLevel(noise);
+        setCorrectionNoiseLevel(noise);
+    }
+    if (linkState.recordState == 0)
+        checkDemodulator();
+    superviseLinkStep();
+
+    const UploadSupervisionResult upload = superviseUpload(
+        [] { return autoLoadTrack(); }, [] { return passStartState(); },
+        [this] { return uploadAutomatically(); });
+    for (const QString &line : upload.logLines)
+        logEvent(line);
+}
+
+bool tuv::uploadAutomatically()
+{
+    return pass::on_UpLoad_clicked() == 0;
+}
+
+void tuv::checkDemodulator()
+{
+    QString status;
+    bool rewrite = false;
+    linkState.lastDemodResult = m_demod->checkDemodulator(&status, &rewrite);
+    if (rewrite)
+        settingsLabel->setText(settingsLabelText(settingsSummary, status));
+}
+
+void tuv::superviseLinkStep()
+{
+    const LinkSupervisionResult r = superviseLink(*m_rs);
+    if (r.labelChanged) {
+        linkLabel->setStyleSheet(r.labelStyle);
+        linkLabel->setText(r.labelText);
+    }
+    if (r.blankStatusLabels) {
+        gpsLabel->clear();
+        infoLabel->clear();
+        stateLabel->clear();
+        ui->Azim_name->clear();
+        ui->NorthCorrZ->clear();
+        ui->ParallCorrZ->clear();
+        ui->Azimuth->clear();
+    }
+    if (!r.logLine.isEmpty())
+        logEvent(r.logLine);
+}
+
+void tuv::readdata()
+{
+    if (m_rx.onReadyRead()) {
+        // A reception begins: collect it after 30 ms of silence and let the
+        // once-per-second step follow 100 ms after it.
+        replyTimer->start();
+        cycleTimer->start(100);
+    }
+}
+
+void tuv::TimerOk()
+{
+    if (!m_rx.onTick())
+        return;
+    replyTimer->stop();
+    const ParsedReception reception = m_rx.parse(*m_rs);
+    if (reception.type == ParsedReception::Correction)
+        answerCorrection();
+    else if (reception.type == ParsedReception::Status)
+        showStatus(reception.update);
+    if (m_rx.afterParse())
+        requestStatus();
+}
+
+void tuv::answerCorrection()
+{
+    if (!correctionWanted(PassPlan.uploadPointCount))
+        return;
+    const float power = m_store->closePoint();
+    ui->RealTime->setText(realTimeText(power));
+    const qint8 offset = nextCorrection(power, linkState.pointIndex, offsetForCorrection);
+    sendCorrectionByte(offset);
+    correctionState.pointsRecorded = qint16(m_store->addPoint(
+        linkState.byte10Offset, offset, qint16(linkState.pointIndex), correctionState.xValue));
+}
+
+void tuv::showStatus(const StatusUpdate &u)
+{
+    if (u.kind.northCorrZ)
+        ui->NorthCorrZ->setText(*u.kind.northCorrZ);
+    if (u.kind.parallCorrZ)
+        ui->ParallCorrZ->setText(*u.kind.parallCorrZ);
+    if (u.kind.azimuth)
+        ui->Azimuth->setText(*u.kind.azimuth);
+    if (serviceMode)
+        ui->vexa41->setText(u.vexa41Text);
+
+    gpsLabel->setStyleSheet(u.gps.label.style);
+    gpsLabel->setText(u.gps.label.text);
+    gpsLabel->adjustSize();
+    infoLabel->setText(u.gps.infoText);
+
+    if (u.tracking) {
+        SkyDraw.drawOffset = u.drawOffset;
+        setTrackingPen();
+        drawSegment(u.pointIndex);
+    }
+    if (u.linkLabelChanged) {
+        linkLabel->setStyleSheet(u.linkLabelStyle);
+        linkLabel->setText(u.linkLabelText);
+    }
+
+    const StateChange &c = u.change;
+    if (!c.changed)
+        return;
+    for (const QString &line : c.logLines)
+        logEvent(line);
+    if (c.manualButtonsEnabled) {
+        const bool on = *c.manualButtonsEnabled;
+        ui->Forward->setEnabled(on);
+        ui->Back->setEnabled(on);
+        ui->Left->setEnabled(on);
+        ui->Right->setEnabled(on);
+    }
+    if (c.modeBoxesEnabled) {
+        const bool on = *c.modeBoxesEnabled;
+        ui->Feedback->setEnabled(on && StationSettings.Demodulator);
+        ui->ScanMode->setEnabled(on);
+        ui->ScanModeFB->setEnabled(on);
+    }
+    stateLabel->setStyleSheet(c.style);
+    ui->TrackInfo->setStyleSheet(c.style);
+    stateLabel->setText(c.labelText);
+    if (u.writeDataFile)
+        writePassDataFile();
+}
+
+void tuv::writePassDataFile()
+{
+    const int first = PassPlan.firstReachable;
+    QString error;
+    const int result = m_store->writeDataFile(
+        QStringLiteral("data"), LogfilenamePrepare(), LogfileTitlePrepare() + ui->TrackInfo->text(),
+        PassPlan.feedRadius, PassPlan.feedAngle, PassPlan.azimuth.mid(first),
+        PassPlan.elevation.mid(first), &error);
+    if (result == PassDataStore::WriteFailed)
+        logEvent(QStringLiteral("data file not written: ") + error);
+    redrawRecordedPass(*m_store);
+}
+
+void tuv::readTcpData()
+{
+    // Samples count only while the controller's last reply says it waits at the
+    // start or tracks.
+    m_demod->readTcpData(lastReplyStatusWord(), *m_store);
+}
+
+QString tuv::LogfilenamePrepare()
+{
+    return dataFileName(PassPlan.satellite, PassPlan.orbit);
+}
+
+QString tuv::LogfileTitlePrepare()
+{
+    return dataFileTitle();
+}

@@ -1,9 +1,101 @@
+// The pass-planning buttons and the window's side of the pass planner.
 #include "tuv.h"
 #include "ui_tuv.h"
 
-void tuv::on_Open_clicked() {}
-void tuv::on_UpLoad_clicked() {}
-void tuv::on_Immediat_clicked() {}
-void tuv::on_GoTo_clicked() {}
-void tuv::on_Focus_returnPressed() {}
-void tuv::on_korrEdit_returnPressed() {}
+#include "passtiming.h"
+#include "trackfile.h"
+#include "upload.h"
+
+#include <QApplication>
+#include <QPalette>
+
+void tuv::on_Open_clicked()
+{
+    pass::on_Open_clicked();
+}
+
+void tuv::on_UpLoad_clicked()
+{
+    pass::on_UpLoad_clicked();
+}
+
+void tuv::on_Immediat_clicked()
+{
+    pass::on_Immediat_clicked(QApplication::keyboardModifiers() == Qt::ShiftModifier);
+}
+
+void tuv::on_GoTo_clicked()
+{
+    pass::on_GoTo_clicked(ui->Azim->text(), ui->Elev->text(),
+                          QApplication::keyboardModifiers() == Qt::ShiftModifier);
+}
+
+void tuv::on_Focus_returnPressed()
+{
+    pass::on_Focus_returnPressed(ui->Focus->text());
+}
+
+void tuv::on_korrEdit_returnPressed()
+{
+    pass::on_korrEdit_returnPressed(ui->korrEdit->text());
+}
+
+QString tuv::trackInfoText() const
+{
+    return ui->TrackInfo->text();
+}
+
+void tuv::setTrackInfoText(const QString &text)
+{
+    ui->TrackInfo->setText(text);
+}
+
+void tuv::setTrackInfoStyleSheet(const QString &styleSheet)
+{
+    ui->TrackInfo->setStyleSheet(styleSheet);
+}
+
+void tuv::adjustTrackInfoSize()
+{
+    ui->TrackInfo->resize(ui->TrackInfo->sizeHint());
+}
+
+QString tuv::stopPointText() const
+{
+    return ui->StopPoint->text();
+}
+
+void tuv::setStartRadiusAzimText(const QString &text)
+{
+    ui->StartRadiusAzim->setText(text);
+}
+
+void tuv::setStopRadiusAzimText(const QString &text)
+{
+    ui->StopRadiusAzim->setText(text);
+}
+
+void tuv::setMinElevationText(const QString &text)
+{
+    ui->label_3->setText(text);
+}
+
+void tuv::setGoToEditsLook(bool good)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::All, QPalette::Text, good ? Qt::black : Qt::blue);
+    p.setColor(QPalette::All, QPalette::Base, good ? Qt::white : Qt::red);
+    ui->Azim->setPalette(p);
+    ui->Elev->setPalette(p);
+}
+
+void tuv::setUploadButtonsEnabled(bool enabled)
+{
+    ui->UpLoad->setEnabled(enabled);
+    ui->Immediat->setEnabled(enabled);
+}
+
+void tuv::showSkyPixmap(const QPixmap &pixmap)
+{
+    ui->PaintPanel->setPixmap(pixmap);
+}

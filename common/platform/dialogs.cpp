@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include <cstdio>
+
 QString ScriptedDialogs::take(const QString &kind, const QString &text, bool *ok)
 {
     m_prompts.append({kind, text});
@@ -55,4 +57,27 @@ Dialogs *g_dialogs = &g_silent;
 namespace platform {
 Dialogs &dialogs() { return *g_dialogs; }
 void setDialogs(Dialogs *d) { g_dialogs = d ? d : &g_silent; }
+}
+
+namespace {
+void printPrompt(const char *kind, const QString &text)
+{
+    QString flat = text;
+    flat.replace(QLatin1Char('\r'), QLatin1String("\\r")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    std::fprintf(stderr, "dialog %s: %s\n", kind, flat.toUtf8().constData());
+    std::fflush(stderr);
+}
+}
+
+void AutoDialogs::message(const QString &text) { printPrompt("message", text); }
+void AutoDialogs::information(const QString &text) { printPrompt("information", text); }
+bool AutoDialogs::question(const QString &text)
+{
+    printPrompt("question", text);
+    return false;
+}
+QString AutoDialogs::openFile(const QString &caption, const QString &, const QString &)
+{
+    printPrompt("openFile", caption);
+    return {};
 }

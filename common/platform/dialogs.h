@@ -73,6 +73,17 @@ private:
     bool m_lenient = false;
 };
 
+// For unattended process tests: every prompt goes to standard error as one
+// line "dialog <kind>: <text>" and takes its default answer (OK, No, cancel).
+class AutoDialogs : public Dialogs
+{
+public:
+    void message(const QString &text) override;
+    void information(const QString &text) override;
+    bool question(const QString &text) override;
+    QString openFile(const QString &caption, const QString &dir, const QString &filter) override;
+};
+
 namespace platform {
 Dialogs &dialogs();
 // Installs the dialogs (not owned). Until one is installed, prompts are recorded

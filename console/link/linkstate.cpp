@@ -110,7 +110,7 @@ bool takeNoiseLevelNow()
 
 UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTrack,
                                         const std::function<int()> &passStartState,
-                                        const std::function<void()> &uploadTrack)
+                                        const std::function<bool()> &uploadTrack)
 {
     LinkState &s = linkState;
     UploadSupervisionResult r;
@@ -119,8 +119,11 @@ UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTr
             return r;
         if (autoLoadTrack && autoLoadTrack() > 0) {
             if (passStartState && passStartState() == 1) {
-                if (uploadTrack)
-                    uploadTrack();
+                // A refused upload (nothing reachable, too big) was reported by
+                // the planner; claiming "track sent" and repeating an older
+                // frame would be wrong.
+                if (!uploadTrack || !uploadTrack())
+                    return r;
                 r.uploaded = true;
                 r.logLines << QStringLiteral("track sent");
                 s.uploadRetry = 3;
@@ -155,4 +158,12 @@ qint64 requestStatus()
 {
     linkState.statusWord = 0;
     return sendCommand(CmdStatusRequest);
+}
+
+quint16 lastReplyStatusWord()
+{
+    const QByteArray &reply = linkState.statusReply;
+    if (reply.size() < 8)
+        return 0;
+    return quint16(quint8(reply.at(6)) | (quint8(reply.at(7)) << 8));
 }

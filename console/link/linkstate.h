@@ -103,8 +103,12 @@ struct UploadSupervisionResult
 };
 UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTrack,
                                         const std::function<int()> &passStartState,
-                                        const std::function<void()> &uploadTrack);
+                                        const std::function<bool()> &uploadTrack);
 
 // Sends the status request (code 11) and forgets the status word, so that the
 // reply is reported in full.
 qint64 requestStatus();
+
+// Status word of the latest status reply as received (0 before the first one);
+// unlike statusWord it is not cleared by a status request.
+quint16 lastReplyStatusWord();

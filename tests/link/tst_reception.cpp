@@ -195,7 +195,7 @@ void ReceptionTest::uploadConfirmedOrRepeated()
     auto canStart = [] { return 1; };
     auto upload = [&] {
         ++uploads;
-        sendUploadFrame(buildUploadFrame(100, 0, 0, 1.0f, {1.0f}, {0.5f}));
+        return sendUploadFrame(buildUploadFrame(100, 0, 0, 1.0f, {1.0f}, {0.5f})) != 0;
     };
 
     UploadSupervisionResult r = superviseUpload(load, canStart, upload);
@@ -237,24 +237,33 @@ void ReceptionTest::uploadGivesUpWhenTooLate()
     auto load = []() -> qint8 { return 1; };
     int startState = 2;
     auto canStart = [&] { return startState; };
-    UploadSupervisionResult r = superviseUpload(load, canStart, [] {});
+    UploadSupervisionResult r = superviseUpload(load, canStart, [] { return true; });
     QCOMPARE(r.logLines, QStringList{QStringLiteral("too late")});
     QCOMPARE(linkState.uploadRetry, qint8(0));
 
     linkState.statusWord = 0x0200; // busy: no load at all
     int loads = 0;
-    r = superviseUpload([&]() -> qint8 { ++loads; return 1; }, canStart, [] {});
+    r = superviseUpload([&]() -> qint8 { ++loads; return 1; }, canStart, [] { return true; });
     QCOMPARE(loads, 0);
 
     linkState.statusWord = 0x0001;
     linkState.uploadRetry = 2;
-    r = superviseUpload(load, canStart, [] {});
+    r = superviseUpload(load, canStart, [] { return true; });
     QCOMPARE(r.logLines, QStringList{QStringLiteral("track upload failed, too late")});
+    QCOMPARE(linkState.uploadRetry, qint8(0));
+
+    // An upload the planner refused is neither announced nor repeated.
+    linkState.statusWord = 0;
+    linkState.uploadRetry = 0;
+    startState = 1;
+    r = superviseUpload(load, canStart, [] { return false; });
+    QVERIFY(r.logLines.isEmpty());
+    QVERIFY(!r.uploaded);
     QCOMPARE(linkState.uploadRetry, qint8(0));
 
     serviceMode = true; // nothing automatic in service mode
     linkState.statusWord = 0;
-    r = superviseUpload(load, canStart, [] {});
+    r = superviseUpload(load, canStart, [] { return true; });
     QVERIFY(r.logLines.isEmpty());
 }
 
