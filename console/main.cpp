@@ -17,7 +17,12 @@ int main(int argc, char *argv[])
         words.append(QString::fromLocal8Bit(argv[i]));
     serviceMode = isServiceModeCommandLine(words);
 
-    QtDialogs dialogs;
+    // TUVARN_DIALOGS=auto answers every prompt by itself (process tests).
+    QtDialogs qtDialogs;
+    AutoDialogs autoDialogs;
+    Dialogs &dialogs = qEnvironmentVariable("TUVARN_DIALOGS") == QLatin1String("auto")
+                           ? static_cast<Dialogs &>(autoDialogs)
+                           : qtDialogs;
     platform::setDialogs(&dialogs);
 
     if (!QFile::exists(QStringLiteral("tuvarn.ini"))) {
@@ -39,7 +44,7 @@ int main(int argc, char *argv[])
     }
 
     auto *window = new tuv;
-    dialogs.setFileDialogParent(window);
+    qtDialogs.setFileDialogParent(window);
     // Without a window manager "maximized" means nothing; start at the full
     // available size so the panels match the screen either way.
     window->resize(platform::screenMetrics().available());
