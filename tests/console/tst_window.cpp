@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <ctime>
 
 class TestWindow : public QObject
 {
@@ -63,6 +64,8 @@ private slots:
         platform::setClock(&m_clock);
         platform::setDialogs(&m_dialogs);
         qputenv("TUVARN_PORT_DIR", m_dir.path().toUtf8()); // no controller here
+        qputenv("TZ", "UTC");
+        tzset();
     }
     void cleanupTestCase()
     {
@@ -93,6 +96,65 @@ private slots:
         QCOMPARE(child<QLabel>(&w, "TrackInfo")->pos(), QPoint(10, 10));
         QCOMPARE(w.statusBar()->width(), 1920);
         QCOMPARE(w.windowTitle(), QStringLiteral("TuVaRN Antenna ver. 3.818d"));
+    }
+
+    void modeSwitchesSettle_data()
+    {
+        QTest::addColumn<QByteArray>("demod");
+        QTest::addColumn<QByteArray>("feedback");
+        QTest::addColumn<QByteArray>("rl");
+        QTest::addColumn<QByteArray>("fb");
+        QTest::addColumn<bool>("feedbackOn");
+        QTest::addColumn<bool>("feedbackEnabled");
+        QTest::addColumn<bool>("rlOn");
+        QTest::addColumn<bool>("fbOn");
+        QTest::newRow("feedback needs the demodulator")
+            << QByteArray("disable") << QByteArray("enable") << QByteArray("disable") << QByteArray("disable")
+            << false << false << false << false;
+        QTest::newRow("feedback alone") << QByteArray("enable") << QByteArray("enable") << QByteArray("disable")
+                                        << QByteArray("disable") << true << true << false << false;
+        QTest::newRow("RL wins over FB and feedback")
+            << QByteArray("enable") << QByteArray("enable") << QByteArray("enable") << QByteArray("enable")
+            << false << true << true << false;
+        QTest::newRow("FB wins over feedback") << QByteArray("enable") << QByteArray("enable")
+                                               << QByteArray("disable") << QByteArray("enable") << false
+                                               << true << false << true;
+    }
+    void modeSwitchesSettle()
+    {
+        QFETCH(QByteArray, demod);
+        QFETCH(QByteArray, feedback);
+        QFETCH(QByteArray, rl);
+        QFETCH(QByteArray, fb);
+        loadExample("Demodulator", demod);
+        StationSettings.Feedback = feedback == "enable";
+        StationSettings.ScanModeRL = rl == "enable";
+        StationSettings.ScanModeFB = fb == "enable";
+        tuv w;
+        QTEST(StationSettings.Feedback, "feedbackOn");
+        QTEST(StationSettings.ScanModeRL, "rlOn");
+        QTEST(StationSettings.ScanModeFB, "fbOn");
+        QTEST(child<QCheckBox>(&w, "Feedback")->isChecked(), "feedbackOn");
+        QTEST(child<QCheckBox>(&w, "Feedback")->isEnabled(), "feedbackEnabled");
+        QTEST(child<QCheckBox>(&w, "ScanMode")->isChecked(), "rlOn");
+        QTEST(child<QCheckBox>(&w, "ScanModeFB")->isChecked(), "fbOn");
+    }
+
+    void focusEditAndStatusTexts()
+    {
+        loadExample("Demodulator", "disable");
+        tuv w;
+        QCOMPARE(child<QLineEdit>(&w, "Focus")->text(), QStringLiteral("1400"));
+        QCOMPARE(child<QLabel>(&w, "label_3")->text(), QStringLiteral("mm (min elev.= 70.3)"));
+        QCOMPARE(child<QLineEdit>(&w, "korrEdit")->text(), QStringLiteral("1"));
+        QVERIFY(child<QLineEdit>(&w, "korrEdit")->isHidden());
+        QCOMPARE(child<QLineEdit>(&w, "Azimuth")->text(), QStringLiteral("No change"));
+        // The first demodulator check names the time zone and the disabled link.
+        const QList<QLabel *> labels = w.statusBar()->findChildren<QLabel *>();
+        bool found = false;
+        for (QLabel *l : labels)
+            found = found || l->text() == QStringLiteral(" Focus 1400mm, Time zone 0, Demod. disabled  ");
+        QVERIFY(found);
     }
 
     void operatorModeShowsLogAndWritesBanner()
