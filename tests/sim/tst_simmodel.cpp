@@ -58,6 +58,7 @@ private slots:
     void acrossNormalMatchesChordFormula();
     void feedStaysWithinReach();
     void beamFallsOffWithError();
+    void generatedPassMatchesConsoleTable();
     void trackFileColumns();
     void trackFilePassIsReachable();
     void controlCommands_data();
@@ -303,6 +304,38 @@ void TestSimModel::beamFallsOffWithError()
     QCOMPARE(model.sample(-1.0, rng).powerTenths, 200); // noise floor, tenths of a dB
     QCOMPARE(model.sample(-1.0, rng).snrTenths, 0);
     QCOMPARE(model.sample(0.0, rng).snrTenths, qint32(std::lround(model.snrDb(0.0) * 10)));
+}
+
+void TestSimModel::generatedPassMatchesConsoleTable()
+{
+    trackwriter::PassShape shape;
+    shape.points = 30;
+    shape.headingDeg = 130.0;
+    const trackwriter::Pass pass = trackwriter::makePass(QStringLiteral("S"), QStringLiteral("1"),
+                                                         QDateTime::currentDateTimeUtc(), shape);
+    // The console's table, read from the file text by its columns.
+    const QList<QByteArray> lines = trackwriter::trackFileText(pass).split('\n');
+    QVector<float> radii, angles;
+    for (int i = 6; i < 6 + pass.size(); ++i) {
+        const double az = lines[i].mid(11, 3).trimmed().toInt() + lines[i].mid(15, 2).toInt() / 60.0;
+        const double el = lines[i].mid(20, 3).trimmed().toInt() + lines[i].mid(24, 2).toInt() / 60.0;
+        double fi = az * 0.017453292519943295 + M_PI;
+        if (fi > 2 * M_PI)
+            fi -= 2 * M_PI;
+        radii.append(float(1400.0 / std::tan(el * 0.017453292519943295)));
+        angles.append(float(fi));
+    }
+    const beam::TablePath table(radii, angles, 500.0);
+    const beam::TablePath truth = trackwriter::feedPath(pass, 1400.0);
+    QCOMPARE(truth.size(), table.size());
+    for (int k = 0; k < table.size(); ++k) {
+        const QPointF image = beam::trueImage(truth, k, 4.0, 0.0);
+        // The feed finds the satellite 4 mm across the table, and nowhere else.
+        QVERIFY2(beam::pointingError(table, k, 4.0, 0.0, image) < 0.01, qPrintable(QString::number(k)));
+        QVERIFY(std::abs(beam::pointingError(table, k, 14.0, 0.0, image) - 10.0) < 0.01);
+        QVERIFY(std::abs(beam::pointingError(table, k, -6.0, 0.0, image) - 10.0) < 0.01);
+        QVERIFY(std::abs(beam::pointingError(table, k, 4.0, 3.0, image) - 3.0) < 0.01);
+    }
 }
 
 void TestSimModel::trackFileColumns()

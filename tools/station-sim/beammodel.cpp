@@ -84,6 +84,17 @@ QPointF TablePath::feedAt(int index, double acrossMm, double alongMm) const
     return p;
 }
 
+QPointF trueImage(const TablePath &path, int index, double acrossMm, double alongMm)
+{
+    return path.point(index) + path.normal(index) * acrossMm + path.tangent(index) * alongMm;
+}
+
+double pointingError(const TablePath &table, int index, double acrossMm, double alongMm,
+                     const QPointF &image)
+{
+    return length(table.feedAt(index, acrossMm, alongMm) - image);
+}
+
 double Model::gain(double errorMm) const
 {
     if (errorMm < 0.0)

@@ -36,6 +36,13 @@ private:
     double m_reach = 0.0;
 };
 
+// Where the satellite's image really is at a point of a path: the path moved
+// across and along the track.
+QPointF trueImage(const TablePath &path, int index, double acrossMm, double alongMm);
+// Distance from the feed at table point `index` (moved across and along) to an image.
+double pointingError(const TablePath &table, int index, double acrossMm, double alongMm,
+                     const QPointF &image);
+
 struct Params
 {
     double noiseFloorDb = 20.0;   // power with no signal

@@ -474,23 +474,18 @@ Controller::Signal Controller::signalNow(qint64 now) const
         return sig;
     sig.present = true;
     sig.pointIndex = s.pointIndex;
-    const QPointF feed = m_path.feedAt(s.pointIndex, m_answerAcross + s.ownOffset, m_answerAlong);
-    QPointF image;
     int index = -1;
     const beam::TablePath *truth = m_truth ? m_truth(now, &index) : nullptr;
     // The generated pass is the truth only when the table plainly follows it
     // (the console may have made its table from another track).
-    if (truth && index >= 0 && index < truth->size()
-        && std::hypot(truth->point(index).x() - m_path.point(s.pointIndex).x(),
-                      truth->point(index).y() - m_path.point(s.pointIndex).y()) < SameTrackMm) {
-        image = truth->point(index) + truth->normal(index) * m_options.trueAcrossMm
-                + truth->tangent(index) * m_options.trueAlongMm;
-    } else {
-        image = m_path.point(s.pointIndex) + m_path.normal(s.pointIndex) * m_options.trueAcrossMm
-                + m_path.tangent(s.pointIndex) * m_options.trueAlongMm;
-    }
-    const QPointF d = feed - image;
-    sig.errorMm = std::hypot(d.x(), d.y());
+    const bool generated = truth && index >= 0 && index < truth->size()
+                           && std::hypot(truth->point(index).x() - m_path.point(s.pointIndex).x(),
+                                         truth->point(index).y() - m_path.point(s.pointIndex).y())
+                                  < SameTrackMm;
+    const QPointF image = generated
+        ? beam::trueImage(*truth, index, m_options.trueAcrossMm, m_options.trueAlongMm)
+        : beam::trueImage(m_path, s.pointIndex, m_options.trueAcrossMm, m_options.trueAlongMm);
+    sig.errorMm = beam::pointingError(m_path, s.pointIndex, m_answerAcross + s.ownOffset, m_answerAlong, image);
     return sig;
 }
 

@@ -280,8 +280,19 @@ int main(int argc, char *argv[])
     o.passes.shape.minElevationDeg = minEl;
     o.passes.shape.maxElevationDeg = maxEl;
     o.passes.shape.focusMm = focus;
-    if (p.isSet(QStringLiteral("satellite")))
-        o.passes.satellite = p.value(QStringLiteral("satellite"));
+    if (p.isSet(QStringLiteral("satellite"))) {
+        // One line of the track file: no line breaks or other control characters.
+        QString name = p.value(QStringLiteral("satellite"));
+        for (QChar &ch : name) {
+            if (ch.category() == QChar::Other_Control)
+                ch = QLatin1Char(' ');
+        }
+        o.passes.satellite = name.simplified();
+        if (o.passes.satellite.isEmpty()) {
+            std::fprintf(stderr, "station-sim: --satellite wants a name\n");
+            return 1;
+        }
+    }
     if (every > 0 && every < lead + points + 10)
         std::fprintf(stderr, "station-sim: note: --pass-every %d is shorter than lead + points + 10 s; "
                              "passes will overlap\n", every);

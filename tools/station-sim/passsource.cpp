@@ -67,13 +67,7 @@ bool PassSource::writePass(QString *error)
         return false;
     }
 
-    QVector<float> radii, angles;
-    for (int i = 0; i < pass.size(); ++i) {
-        const QPointF feed = beam::directionToFeed(pass.azimuthDeg(i), pass.elevationDeg(i), shape.focusMm);
-        radii.append(float(feed.x()));
-        angles.append(float(feed.y()));
-    }
-    m_passes.append({startMs, beam::TablePath(radii, angles, 0.0)});
+    m_passes.append({startMs, trackwriter::feedPath(pass, shape.focusMm)});
     if (m_passes.size() > KeptPasses)
         m_passes.removeFirst();
 

@@ -50,6 +50,17 @@ Pass makePass(const QString &satellite, const QString &orbit, const QDateTime &s
     return pass;
 }
 
+beam::TablePath feedPath(const Pass &pass, double focusMm)
+{
+    QVector<float> radii, angles;
+    for (int i = 0; i < pass.size(); ++i) {
+        const QPointF feed = beam::directionToFeed(pass.azimuthDeg(i), pass.elevationDeg(i), focusMm);
+        radii.append(float(feed.x()));
+        angles.append(float(feed.y()));
+    }
+    return beam::TablePath(radii, angles, 0.0);
+}
+
 QByteArray trackFileText(const Pass &pass)
 {
     const QLocale c = QLocale::c();

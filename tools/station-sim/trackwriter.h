@@ -1,4 +1,6 @@
 #pragma once
+#include "beammodel.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -34,6 +36,10 @@ struct Pass
 // chord of the feed plane whose ends lie at the lowest elevation.
 Pass makePass(const QString &satellite, const QString &orbit, const QDateTime &startUtc,
               const PassShape &shape);
+
+// The pass as feed positions of a dish with this focus (R = focus / tan(el),
+// Fi = azimuth + 180 degrees), the way the console turns it into its table.
+beam::TablePath feedPath(const Pass &pass, double focusMm);
 
 // The track file text: three header lines, three title lines, one line per
 // point, then the empty line that ends the list (the text ends with "\n").
