@@ -122,6 +122,13 @@ void Controller::log(const QString &dir, const QString &kind, const QJsonObject 
 void Controller::onReceived(const QByteArray &bytes)
 {
     m_rxBuffer.append(bytes);
+    // A line that never falls silent still gets read, in pieces no console frame
+    // can exceed.
+    if (m_rxBuffer.size() > 2 * simframes::MaxUploadLength) {
+        m_rxTimer->stop();
+        onReceptionEnd();
+        return;
+    }
     m_rxTimer->start();
 }
 

@@ -42,6 +42,8 @@ void catchTermination(QCoreApplication *app, const std::function<void()> &handle
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A reader of stdout that went away must not end the stand-in behind its back.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 const char *const Epilogue =
@@ -64,7 +66,11 @@ const char *const Epilogue =
     "  A pass: going to start --start-lead s before the start (at once for a single\n"
     "  point), in start position after --travel s, tracking one table point per second\n"
     "  with one 0x00 correction request in the middle of each, finish for 3 s, idle.\n"
-    "  A start already past at upload reports 0x0008 (too late).\n"
+    "  A start already past at upload reports 0x0008 (too late). A bad upload (length,\n"
+    "  checksum, mode) or any damaged frame sets the receive-error bit 0x0001 until the\n"
+    "  next good upload or command 1-7. Correction answers 0x40 and 0x80 are taken as the\n"
+    "  forward/back flags of the forward-back scan, any other byte as an offset in mm.\n"
+    "  Command 9 (u-blox) and 10 (programming) stop all replies until \"reset\".\n"
     "\n"
     "The demodulator (127.0.0.1, --demod-port): answers every power request (2E FD 69 B6\n"
     "  30 00 00 00) with 52 bytes, power at 44 and SNR at 48 in tenths of a dB. The status\n"
@@ -77,7 +83,8 @@ const char *const Epilogue =
     "  tx status       hex, statusWord, statusHex, param, replyKind, byte10, timeWord, why,\n"
     "                  pointIndex (tracking) or countdown (pass waiting)\n"
     "  tx request      the 0x00 correction request: pointIndex, byte10 (byte 10 of the last\n"
-    "                  reply sent, what the console records as Korr0), replyPointIndex\n"
+    "                  tracking reply sent, what the console records as Korr0),\n"
+    "                  replyPointIndex\n"
     "  rx correction   the console's answer: value (signed), byte, pointIndex, byte10, flag\n"
     "                  (forward/back for 0x40/0x80)\n"
     "  rx upload       hex, length, n, startSecondOfDay, consoleTimeMs, uploadMode, radius,\n"
