@@ -93,16 +93,16 @@ Command parse(const QString &line)
     return c;
 }
 
-Scheduled parseScheduled(const QString &spec)
+Scheduled parseScheduled(const QString &entry)
 {
     Scheduled s;
-    QString rest = spec.trimmed();
+    QString rest = entry.trimmed();
     if (rest.startsWith(QLatin1Char('+'))) {
         const int space = rest.indexOf(QLatin1Char(' '));
         bool ok = false;
         const int delay = rest.mid(1, space < 0 ? -1 : space - 1).toInt(&ok);
         if (!ok || delay < 0 || delay > 86400) {
-            s.error = QStringLiteral("fault '%1': the time must be +SECONDS").arg(spec);
+            s.error = QStringLiteral("fault '%1': the time must be +SECONDS").arg(entry);
             return s;
         }
         s.delaySeconds = delay;
@@ -110,7 +110,7 @@ Scheduled parseScheduled(const QString &spec)
     }
     const Command c = parse(rest);
     if (c.verb == Command::Invalid || c.verb == Command::Empty) {
-        s.error = QStringLiteral("fault '%1': %2").arg(spec, c.error.isEmpty() ? QStringLiteral("no command") : c.error);
+        s.error = QStringLiteral("fault '%1': %2").arg(entry, c.error.isEmpty() ? QStringLiteral("no command") : c.error);
         return s;
     }
     s.ok = true;

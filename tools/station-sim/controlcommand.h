@@ -28,7 +28,7 @@ struct Scheduled
     QString command;
     QString error;
 };
-Scheduled parseScheduled(const QString &spec);
+Scheduled parseScheduled(const QString &entry);
 
 QString helpText();
 

@@ -181,7 +181,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("focus"), QStringLiteral("Focus of the dish the passes are laid out for, mm (default 1400)."), QStringLiteral("mm")},
         {QStringLiteral("satellite"), QStringLiteral("Satellite name in the track files (default SIMSAT)."), QStringLiteral("name")},
         {QStringLiteral("orbit"), QStringLiteral("Orbit number of the first pass (default 1)."), QStringLiteral("n")},
-        {QStringLiteral("fault"), QStringLiteral("Run a control command, optionally SECONDS after the start: \"[+S ]command\" (repeatable)."), QStringLiteral("spec")},
+        {QStringLiteral("fault"), QStringLiteral("Run a control command, optionally SECONDS after the start: \"[+S ]command\" (repeatable)."), QStringLiteral("[+S ]command")},
         {QStringLiteral("no-control"), QStringLiteral("Do not read control commands from stdin.")},
     };
     p.addOptions(options);

@@ -22,8 +22,8 @@ Station::~Station()
 
 bool Station::start(QString *error)
 {
-    for (const QString &spec : m_options.faults) {
-        const control::Scheduled s = control::parseScheduled(spec);
+    for (const QString &entry : m_options.faults) {
+        const control::Scheduled s = control::parseScheduled(entry);
         if (!s.ok) {
             *error = s.error;
             return false;
@@ -72,8 +72,8 @@ bool Station::start(QString *error)
         return false;
     }
 
-    for (const QString &spec : m_options.faults) {
-        const control::Scheduled s = control::parseScheduled(spec);
+    for (const QString &entry : m_options.faults) {
+        const control::Scheduled s = control::parseScheduled(entry);
         QTimer::singleShot(1000 * s.delaySeconds, this, [this, s] {
             emit output(QStringLiteral("fault: ") + execute(s.command));
         });
