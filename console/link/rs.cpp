@@ -75,6 +75,11 @@ qint64 rs::bytesAvailable() const
 void rs::clearInput()
 {
     m_port->clear(QSerialPort::Input);
+    // A full read buffer (an overrun) switches the port's read notifier off and
+    // clear() does not switch it on again; a read of the now empty buffer does.
+    // Without it the console would go deaf after the first overrun.
+    if (m_port->isOpen())
+        m_port->readAll();
 }
 
 void rs::flushOutput()

@@ -135,6 +135,15 @@ void RsTest::statusReplyThroughThePort()
     QCOMPARE(receiver.parse(port).type, ParsedReception::Overrun);
     QCOMPARE(linkState.quietTicks, quint8(10));
     QCOMPARE(linkState.replyMode, quint8(2));
+
+    // A backlog that fills the read buffer must not leave the port deaf.
+    pty.writeToConsole(QByteArray(64, '\x55'));
+    QTRY_COMPARE(port.bytesAvailable(), qint64(18));
+    QCOMPARE(receiver.parse(port).type, ParsedReception::Overrun);
+    QTest::qWait(50);
+    port.clearInput(); // what was still queued behind the full buffer
+    pty.writeToConsole(hex("00FFFFFF03120000000000005A000000"));
+    QTRY_COMPARE(port.bytesAvailable(), qint64(16));
 }
 
 int runRsTest(int argc, char **argv)
