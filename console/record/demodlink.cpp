@@ -71,6 +71,13 @@ bool DemodLink::decodeAnswer(const QByteArray &block, float *power, float *snr)
     return true;
 }
 
+// A socket that is not open refuses the write all the same (-1); asking first
+// keeps the toolkit from warning about it every second while the demodulator is away.
+qint64 DemodLink::writeIfOpen(const QByteArray &message)
+{
+    return m_socket->isOpen() ? m_socket->write(message) : -1;
+}
+
 qint64 DemodLink::checkDemodulator(QString *statusText, bool *rewriteLabel)
 {
     QString text;
@@ -80,7 +87,7 @@ qint64 DemodLink::checkDemodulator(QString *statusText, bool *rewriteLabel)
     if (!StationSettings.Demodulator) {
         text = QStringLiteral(", Demod. disabled");
     } else {
-        const qint64 probe = m_socket->write(statusProbeMessage());
+        const qint64 probe = writeIfOpen(statusProbeMessage());
         if (probe >= 0) {
             // A live connection: the label keeps what it shows.
             rewrite = false;
@@ -117,7 +124,7 @@ qint64 DemodLink::checkDemodulator(QString *statusText, bool *rewriteLabel)
 
 qint64 DemodLink::sendPowerRequest()
 {
-    m_lastResult = m_socket->write(powerRequestMessage());
+    m_lastResult = writeIfOpen(powerRequestMessage());
     return m_lastResult;
 }
 

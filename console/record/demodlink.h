@@ -64,6 +64,7 @@ signals:
 
 private:
     void wireSocket();
+    qint64 writeIfOpen(const QByteArray &message);
 
     QTcpSocket *m_socket = nullptr;
     QString m_host = QStringLiteral("127.0.0.1");
