@@ -79,9 +79,9 @@ void TestSimModel::passTimeline_data()
     QTest::newRow("still going") << qint64(42999) << 0x3210 << 18;
     QTest::newRow("in start position") << qint64(43000) << 0x3050 << 17;
     QTest::newRow("last second of countdown") << qint64(59001) << 0x3050 << 1;
-    QTest::newRow("first point") << qint64(60000) << 0x3810 << 0;
-    QTest::newRow("second point") << qint64(61000) << 0x3810 << 1;
-    QTest::newRow("last point") << qint64(64999) << 0x3810 << 4;
+    QTest::newRow("first point") << qint64(60000) << 0x3800 << 0;
+    QTest::newRow("second point") << qint64(61000) << 0x3800 << 1;
+    QTest::newRow("last point") << qint64(64999) << 0x3800 << 4;
     QTest::newRow("finish") << qint64(65000) << 0xB000 << -1;
     QTest::newRow("finish held") << qint64(67999) << 0xB000 << -1;
     QTest::newRow("idle again") << qint64(68000) << 0x3000 << -1;

@@ -139,7 +139,7 @@ Snapshot ControllerCore::at(qint64 nowMs) const
             s.tracking = true;
             s.pointIndex = int((nowMs - m_startMs) / 1000);
             s.ownOffset = ownOffset(s.pointIndex);
-            bits = TrackLoaded | Tracking;
+            bits = Tracking; // the table is in use now, no longer waiting
         } else if (nowMs < end + m_config.finishHoldMs) {
             bits = Finish;
         }
