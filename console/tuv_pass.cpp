@@ -68,11 +68,13 @@ QString tuv::stopPointText() const
 void tuv::setStartRadiusAzimText(const QString &text)
 {
     ui->StartRadiusAzim->setText(text);
+    ui->StartRadiusAzim->adjustSize(); // word-wrapped, grows up to its maximum width
 }
 
 void tuv::setStopRadiusAzimText(const QString &text)
 {
     ui->StopRadiusAzim->setText(text);
+    ui->StopRadiusAzim->adjustSize();
 }
 
 void tuv::setMinElevationText(const QString &text)
