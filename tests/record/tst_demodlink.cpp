@@ -10,11 +10,14 @@
 namespace {
 QByteArray answer(qint32 power, qint32 snr, int size = DemodLink::AnswerSize)
 {
-    QByteArray bytes(size, '\x55');
-    if (size >= 52) {
-        qToLittleEndian<qint32>(power, bytes.data() + 44);
-        qToLittleEndian<qint32>(snr, bytes.data() + 48);
-    }
+    if (size < 52)
+        return QByteArray(size, '\x55');
+    uchar fields[8];
+    qToLittleEndian<qint32>(power, fields);
+    qToLittleEndian<qint32>(snr, fields + 4);
+    QByteArray bytes(44, '\x55');
+    bytes.append(reinterpret_cast<const char *>(fields), 8);
+    bytes.append(QByteArray(size - 52, '\x55'));
     return bytes;
 }
 
