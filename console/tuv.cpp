@@ -2,6 +2,7 @@
 #include "ui_tuv.h"
 
 #include "appstate.h"
+#include "correction.h"
 #include "demodlink.h"
 #include "frames.h"
 #include "linkstate.h"
@@ -43,6 +44,14 @@ constexpr int LogPaneCut = 1000;
 
 tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
 {
+    // One window per run; starting its process-wide records afresh also lets
+    // tests build several windows in one process.
+    linkState.reset();
+    correctionState.reset();
+    PassPlan.reset();
+    SkyDraw.reset();
+    resetFrames();
+
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("TuVaRN Antenna ver. ") + QLatin1String(ConsoleVersion));
     setWindowState(windowState() | Qt::WindowFullScreen);
@@ -144,6 +153,7 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
 
     settingsLabel->setStyleSheet(QStringLiteral("color: Black"));
 
+    linkState.cycleTicks = 10;
     replyTimer = new QTimer;
     replyTimer->setInterval(10);
     connect(replyTimer, &QTimer::timeout, this, &tuv::TimerOk);
