@@ -1,11 +1,8 @@
-// Manual pointing, origin corrections, u-blox pass-through and firmware
-// programming: wired by name now, behaviour comes with their own work.
+// Manual pointing, origin corrections and u-blox pass-through: wired by name
+// now, behaviour comes with their own work.
 #include "tuv.h"
 #include "ui_tuv.h"
 
-void tuv::FlashPrFinish(char) {}
-void tuv::progress(QString) {}
-void tuv::dalshe() {}
 void tuv::on_GoToOrig_clicked() {}
 void tuv::on_GoToCorr_clicked() {}
 void tuv::on_SaveOrig_clicked() {}
@@ -16,7 +13,6 @@ void tuv::on_ParallCorr_cursorPositionChanged(int, int) {}
 void tuv::on_ublox_clicked() {}
 void tuv::on_Cancel_clicked() {}
 void tuv::on_goto180_clicked() {}
-void tuv::on_FlashProg_clicked() {}
 void tuv::on_Azimuth_returnPressed() {}
 void tuv::on_Lat1_cursorPositionChanged(int, int) {}
 void tuv::on_Lat1_returnPressed() {}
