@@ -6,6 +6,7 @@
 #include "demodlink.h"
 #include "frames.h"
 #include "linkstate.h"
+#include "manual.h"
 #include "passdatastore.h"
 #include "passplan.h"
 #include "passview.h"
@@ -48,6 +49,7 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     // tests build several windows in one process.
     linkState.reset();
     correctionState.reset();
+    manualState.reset();
     PassPlan.reset();
     SkyDraw.reset();
     resetFrames();
