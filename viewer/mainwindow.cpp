@@ -53,7 +53,6 @@ void MainWindow::buildWidgets()
     const int width = screen.available().width();
     const int height = std::max(1, screen.fullScreenClientHeight());
     m_panelWidth = std::max(1, width - FileListWidth);
-    m_panelHeight = height;
 
     m_centralWidget = new QWidget(this);
     m_centralWidget->setObjectName(QStringLiteral("centralWidget"));

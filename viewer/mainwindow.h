@@ -81,7 +81,6 @@ private:
     bool m_suppressRowChange = false;
 
     int m_panelWidth = 0;
-    int m_panelHeight = 0;
     int m_plotWidth = 0;
     int m_plotHeight = 0;
     double m_skyDiameter = 0;

@@ -14,10 +14,10 @@ struct TestPoint
     QVector<float> snr;
 };
 
-inline QString testTitle(const QString &radius = QStringLiteral("1500"))
+inline QString testTitle(const char *radius = "1500")
 {
-    return QStringLiteral("TuVaRN data file\nConfiguration:\nver 3.818d\nStation name Test\nRadius ")
-        + radius + QStringLiteral("\nFocus 600\nKorr. koeff.=1\nTrackInfo:\nSAT 1 (4711)\nStart 12:00:00");
+    return QStringLiteral("TuVaRN data file\nConfiguration:\nver 3.818d\nStation name Test\nRadius %1\n"
+                          "Focus 600\nKorr. koeff.=1\nTrackInfo:\nSAT 1 (4711)\nStart 12:00:00").arg(radius);
 }
 
 inline bool writeTestFile(const QString &folder, const QString &name,
