@@ -19,6 +19,9 @@ constexpr int TickPhaseMs = 3;
 constexpr int RequestOffsetMs = 500;
 constexpr double SameTrackMm = 50.0;
 constexpr double ByteMicroseconds = 1e6 * 10.0 / 9600.0; // start, 8 data, stop bit
+// After Go the firmware takes this long before its first reply, so the
+// programmer sees the Go acknowledged alone.
+constexpr int FirmwareStartMs = 1000;
 
 QString hex16(quint16 v)
 {
@@ -63,6 +66,10 @@ Controller::Controller(const Options &options, const sim::CoreConfig &core, Tran
     connect(m_paceTimer, &QTimer::timeout, this, &Controller::paceStep);
     m_reopenTimer = makeTimer(true);
     connect(m_reopenTimer, &QTimer::timeout, this, &Controller::reopenPort);
+    m_firmwareStartTimer = makeTimer(true);
+    connect(m_firmwareStartTimer, &QTimer::timeout, this,
+            [this] { restart(Mode::Normal, QStringLiteral("firmware started by Go")); });
+    m_flashSwitch = m_options.flashSwitch;
 }
 
 Controller::~Controller()
@@ -95,6 +102,8 @@ bool Controller::start(QString *error)
     log(QStringLiteral("sim"), QStringLiteral("port"),
         {{QStringLiteral("link"), m_link->linkPath()}, {QStringLiteral("pty"), m_link->slavePath()}});
     scheduleTick();
+    if (m_flashSwitch)
+        restart(Mode::Programming, QStringLiteral("flash switch on at power-up"));
     return true;
 }
 
@@ -104,6 +113,7 @@ void Controller::stop()
     m_requestTimer->stop();
     m_paceTimer->stop();
     m_reopenTimer->stop();
+    m_firmwareStartTimer->stop();
     m_queue.clear();
     if (m_link->isOpen()) {
         m_link->close();
@@ -121,6 +131,10 @@ void Controller::log(const QString &dir, const QString &kind, const QJsonObject 
 
 void Controller::onReceived(const QByteArray &bytes)
 {
+    if (m_mode == Mode::Programming) {
+        onBootBytes(bytes);
+        return;
+    }
     m_rxBuffer.append(bytes);
     // A line that never falls silent still gets read, in pieces no console frame
     // can exceed.
@@ -244,12 +258,14 @@ void Controller::handleCommand(qint32 code, qint16 arg, const QByteArray &bytes)
     case EnterProgramming:
         closeRequest(QStringLiteral("line handed over"));
         m_queue.clear();
-        m_mode = code == EnterUblox ? Mode::Ublox : Mode::Programming;
+        if (code == EnterProgramming) {
+            restart(Mode::Programming, QStringLiteral("command 10: the boot loader answers until Go or reset"));
+            return;
+        }
+        m_mode = Mode::Ublox;
         log(QStringLiteral("sim"), QStringLiteral("mode"),
-            {{QStringLiteral("mode"), code == EnterUblox ? QStringLiteral("ublox") : QStringLiteral("programming")},
-             {QStringLiteral("note"), code == EnterUblox
-                  ? QStringLiteral("line switched through to the GPS module; replies stop until reset")
-                  : QStringLiteral("boot loader not modelled; the board stays silent until reset")}});
+            {{QStringLiteral("mode"), QStringLiteral("ublox")},
+             {QStringLiteral("note"), QStringLiteral("line switched through to the GPS module; replies stop until reset")}});
         return;
     case GoToOrigin:
     case GoToCorrectedOrigin:
@@ -556,14 +572,71 @@ void Controller::setGpsBits(quint16 bits)
 
 void Controller::resetBoard()
 {
+    restart(m_flashSwitch ? Mode::Programming : Mode::Normal, QStringLiteral("board reset"));
+}
+
+void Controller::setFlashSwitch(bool on)
+{
+    m_flashSwitch = on;
+    log(QStringLiteral("sim"), QStringLiteral("flash-switch"), {{QStringLiteral("on"), on}});
+    if (on)
+        restart(Mode::Programming, QStringLiteral("flash switch on: restarted into the boot loader"));
+    else if (m_mode == Mode::Programming)
+        restart(Mode::Normal, QStringLiteral("flash switch off: restarted"));
+}
+
+void Controller::restart(Mode mode, const QString &note)
+{
     closeRequest(QStringLiteral("reset"));
+    m_firmwareStartTimer->stop();
     m_queue.clear();
+    m_rxBuffer.clear();
     m_core.reset();
     m_path = beam::TablePath();
     resetPointing();
-    m_mode = Mode::Normal;
-    log(QStringLiteral("sim"), QStringLiteral("mode"), {{QStringLiteral("mode"), QStringLiteral("normal")},
-                                                        {QStringLiteral("note"), QStringLiteral("board reset")}});
+    m_mode = mode;
+    if (mode == Mode::Programming)
+        m_boot.enter();
+    log(QStringLiteral("sim"), QStringLiteral("mode"),
+        {{QStringLiteral("mode"), mode == Mode::Programming ? QStringLiteral("programming") : QStringLiteral("normal")},
+         {QStringLiteral("note"), note}});
+}
+
+void Controller::onBootBytes(const QByteArray &bytes)
+{
+    // Between an acknowledged Go and the firmware's start nothing listens.
+    if (m_firmwareStartTimer->isActive())
+        return;
+    const auto exchanges = m_boot.feed(bytes, m_clock.elapsed());
+    for (const sim::BootLoader::Exchange &e : exchanges) {
+        QJsonObject fields {{QStringLiteral("hex"), simframes::toHex(e.in)},
+                            {QStringLiteral("length"), int(e.in.size())},
+                            {QStringLiteral("command"), e.command}};
+        if (!e.stage.isEmpty())
+            fields.insert(QStringLiteral("stage"), e.stage);
+        if (e.address >= 0)
+            fields.insert(QStringLiteral("address"), QStringLiteral("0x%1").arg(e.address, 8, 16, QLatin1Char('0')));
+        if (e.count >= 0)
+            fields.insert(QStringLiteral("count"), e.count);
+        if (!e.note.isEmpty())
+            fields.insert(QStringLiteral("note"), e.note);
+        log(QStringLiteral("rx"), QStringLiteral("bootloader"), fields);
+        if (e.out.isEmpty())
+            continue;
+        if (m_silentUntilMono > m_clock.elapsed()) {
+            log(QStringLiteral("sim"), QStringLiteral("suppressed"),
+                {{QStringLiteral("what"), QStringLiteral("bootloader")},
+                 {QStringLiteral("why"), QStringLiteral("silent (fault switch)")}});
+            continue;
+        }
+        log(QStringLiteral("tx"), QStringLiteral("bootloader"),
+            {{QStringLiteral("hex"), simframes::toHex(e.out)},
+             {QStringLiteral("ack"), quint8(e.out.at(0)) == sim::BootLoader::Ack}});
+        m_link->write(e.out);
+        m_lastTxEndMono = m_clock.elapsed();
+    }
+    if (m_boot.takeGo(nullptr))
+        m_firmwareStartTimer->start(FirmwareStartMs);
 }
 
 QString Controller::describe() const
@@ -583,5 +656,6 @@ QString Controller::describe() const
     if (m_core.hasPass())
         text += QStringLiteral(" passStart=%1 points=%2").arg(isoUtc(m_core.passStartMs())).arg(m_core.table().radii.size());
     text += QStringLiteral(" refuseUploads=%1").arg(m_refuseUploads ? QStringLiteral("on") : QStringLiteral("off"));
+    text += QStringLiteral(" flashSwitch=%1").arg(m_flashSwitch ? QStringLiteral("on") : QStringLiteral("off"));
     return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "beammodel.h"
+#include "bootloader.h"
 #include "controllercore.h"
 
 #include <QElapsedTimer>
@@ -33,6 +34,7 @@ public:
         double trueAlongMm = 0.0;
         double fbStepMm = 4.0;   // feed move for the forward/back flags
         quint32 seed = 1;
+        bool flashSwitch = false; // start in the boot loader
     };
     enum class Mode { Normal, Ublox, Programming };
 
@@ -70,6 +72,11 @@ public:
     bool refusesUploads() const { return m_refuseUploads; }
     void setGpsBits(quint16 bits);
     void resetBoard();
+    // The flash switch is read at every restart; changing it restarts the
+    // board when that changes where it runs.
+    void setFlashSwitch(bool on);
+    bool dumpFlash(const QString &path, QString *error) const { return m_boot.dump(path, error); }
+    const sim::BootLoader &bootLoader() const { return m_boot; }
 
 signals:
     void portChanged(const QString &link, const QString &pty); // empty when dropped
@@ -102,6 +109,8 @@ private:
     void paceStep();
     void resetPointing();
     void reopenPort();
+    void restart(Mode mode, const QString &note);
+    void onBootBytes(const QByteArray &bytes);
     void log(const QString &dir, const QString &kind, const QJsonObject &fields = QJsonObject());
 
     Options m_options;
@@ -139,5 +148,8 @@ private:
     qint64 m_paceStartMono = 0;
     qint64 m_silentUntilMono = -1;
     bool m_refuseUploads = false;
+    sim::BootLoader m_boot;
+    bool m_flashSwitch = false;
+    QTimer *m_firmwareStartTimer = nullptr;
     std::mt19937 m_rng;
 };

@@ -1,6 +1,7 @@
 // station-sim: the station's hardware on one machine (antenna controller on a
 // pseudo-terminal, demodulator on a loopback TCP port, pass-prediction files).
 
+#include "bootloader.h"
 #include "controlcommand.h"
 #include "station.h"
 
@@ -70,7 +71,15 @@ const char *const Epilogue =
     "  checksum, mode) or any damaged frame sets the receive-error bit 0x0001 until the\n"
     "  next good upload or command 1-7. Correction answers 0x40 and 0x80 are taken as the\n"
     "  forward/back flags of the forward-back scan, any other byte as an offset in mm.\n"
-    "  Command 9 (u-blox) and 10 (programming) stop all replies until \"reset\".\n"
+    "  Command 9 (u-blox) stops all replies until \"reset\".\n"
+    "\n"
+    "The boot loader (command 10, --flash-switch or \"flash-switch on\"): the board stops\n"
+    "  its replies and answers the STM32 USART boot loader protocol: 0x7F, Get, Get\n"
+    "  Version, Get ID, Read Memory, Write Memory, Erase (1 KB pages), Go and the\n"
+    "  protection commands, ACK 0x79, NACK 0x1F on a bad checksum, an unknown command,\n"
+    "  an address outside the 256 KB flash at 0x08000000 or a write to flash not erased.\n"
+    "  Go starts normal operation one second later. The flash is kept for the whole\n"
+    "  run (erased: 0xFF); \"flash-dump FILE\" writes it out.\n"
     "\n"
     "The demodulator (127.0.0.1, --demod-port): answers every power request (2E FD 69 B6\n"
     "  30 00 00 00) with 52 bytes, power at 44 and SNR at 48 in tenths of a dB. The status\n"
@@ -92,7 +101,10 @@ const char *const Epilogue =
     "                  (scheduled/too late), passStart\n"
     "  rx command      hex, code, name, arg (6-byte commands)\n"
     "  rx rejected     hex, length, reason\n"
-    "  rx ublox / rx bootloader  bytes received while the line is handed over\n"
+    "  rx ublox        bytes received while the line is switched to the GPS module\n"
+    "  rx bootloader   one boot loader frame: hex, length, command, stage (command,\n"
+    "                  address, count, data, list), address, count, note (refusals)\n"
+    "  tx bootloader   its answer: hex, ack\n"
     "  tx garbage      hex, length\n"
     "  tx demod        hex, powerTenths, snrTenths, power, snr, signal, pointIndex, errorMm\n"
     "  rx demod-request  probe, connect or unknown requests (power requests are implied\n"
@@ -183,6 +195,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("orbit"), QStringLiteral("Orbit number of the first pass (default 1)."), QStringLiteral("n")},
         {QStringLiteral("fault"), QStringLiteral("Run a control command, optionally SECONDS after the start: \"[+S ]command\" (repeatable)."), QStringLiteral("[+S ]command")},
         {QStringLiteral("no-control"), QStringLiteral("Do not read control commands from stdin.")},
+        {QStringLiteral("flash-switch"), QStringLiteral("Start with the flash switch on: in the boot loader.")},
     };
     p.addOptions(options);
     if (!p.parse(app.arguments())) {
@@ -191,7 +204,7 @@ int main(int argc, char *argv[])
     }
     if (p.isSet(QStringLiteral("help"))) {
         QTextStream out(stdout);
-        out << p.helpText() << Epilogue << QLatin1Char('\n') << control::helpText();
+        out << p.helpText() << Epilogue << QLatin1Char('\n') << control::helpText() << sim::flashHelpText();
         return 0;
     }
     if (p.isSet(QStringLiteral("version"))) {
@@ -208,6 +221,7 @@ int main(int argc, char *argv[])
     o.controller.portFolder = p.isSet(QStringLiteral("port-dir")) ? p.value(QStringLiteral("port-dir"))
                               : envDir.isEmpty() ? QStringLiteral("/dev") : envDir;
     o.controller.baudPace = p.isSet(QStringLiteral("baud-pace"));
+    o.controller.flashSwitch = p.isSet(QStringLiteral("flash-switch"));
     o.transcriptPath = p.value(QStringLiteral("transcript"));
     o.demodOn = !p.isSet(QStringLiteral("no-demod"));
     o.controlChannel = !p.isSet(QStringLiteral("no-control"));

@@ -1,5 +1,6 @@
 #include "station.h"
 
+#include "bootloader.h"
 #include "controlcommand.h"
 
 #include <QCoreApplication>
@@ -136,6 +137,19 @@ void Station::readControl()
 
 QString Station::execute(const QString &line)
 {
+    const sim::FlashCommand flash = sim::parseFlashCommand(line);
+    if (flash.verb == sim::FlashCommand::Invalid)
+        return QStringLiteral("error: ") + flash.error;
+    if (flash.verb != sim::FlashCommand::None) {
+        m_transcript.write(QStringLiteral("sim"), QStringLiteral("control"),
+                           {{QStringLiteral("command"), line.simplified()}});
+        QString error;
+        if (flash.verb == sim::FlashCommand::Switch)
+            m_controller->setFlashSwitch(flash.on);
+        else if (!m_controller->dumpFlash(flash.path, &error))
+            return QStringLiteral("error: ") + error;
+        return QStringLiteral("ok ") + line.simplified();
+    }
     const control::Command c = control::parse(line);
     if (c.verb != control::Command::Empty && c.verb != control::Command::Invalid
         && c.verb != control::Command::Status && c.verb != control::Command::Help)
@@ -188,7 +202,7 @@ QString Station::execute(const QString &line)
                + QStringLiteral(" demod=%1").arg(m_demod->isListening() ? QString::number(m_demod->port())
                                                                         : QStringLiteral("off"));
     case control::Command::Help:
-        return QStringLiteral("ok help\n") + control::helpText().trimmed();
+        return QStringLiteral("ok help\n") + (control::helpText() + sim::flashHelpText()).trimmed();
     case control::Command::Quit:
         QTimer::singleShot(0, this, &Station::quitRequested);
         break;

@@ -1,0 +1,48 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+class flashprg;
+
+// The programming workflow's process-wide state: one preparation or run at a
+// time, told apart by linkState.flashDelay (non-zero while either lasts).
+struct FlashWorkflowState
+{
+    bool programRequest = false;  // command 10 still to be sent
+    QByteArray firmwareImage;     // the chosen file, kept until the run ends
+    flashprg *run = nullptr;      // the active run, owned
+    qint32 dotCount = 0;          // dots on the current progress line
+};
+extern FlashWorkflowState flashWorkflow;
+
+// The firmware file as read for a run.
+struct FirmwareFile
+{
+    bool opened = false;
+    QByteArray image;
+    QString problem; // why the image is refused; empty when usable
+};
+// Opens and reads the file; a file too big for the boot loader is refused
+// without reading it.
+FirmwareFile readFirmwareFile(const QString &path);
+
+// What the end of a countdown (delalay) leads to.
+enum class DalsheAction {
+    CommandSent, // the link was alive: command 10 sent, three more seconds
+    Fail,        // still alive after command 10: flashDelay 0, image dropped
+    StartRun,    // the controller is silent: hand the port to a run
+};
+// Decides from programRequest and the link watchdog, sends command 10 when
+// due and updates flashDelay, programRequest and the image.
+DalsheAction dalsheStep();
+
+// The progress label's text after one progress message: the empty text only
+// resets the dot counter; a "." starts a new line before every 50 dots.
+QString appendProgress(const QString &label, const QString &m);
+
+// Deletes the active run (its destructor gives the port its parity back) and
+// drops the image. The window calls it when a run finishes and before it
+// deletes the port.
+void releaseFlashRun();
+// Starts the workflow afresh (releases any run).
+void resetFlashWorkflow();
