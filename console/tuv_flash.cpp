@@ -1,8 +1,122 @@
-// Firmware programming: wired by name now, behaviour comes with its own work.
+// Firmware programming: the operator's side of a run and the hand-over of the
+// controller port to flashprg and back.
 #include "tuv.h"
 #include "ui_tuv.h"
 
-void tuv::FlashPrFinish(char) {}
-void tuv::progress(QString) {}
-void tuv::dalshe() {}
-void tuv::on_FlashProg_clicked() {}
+#include "dialogs.h"
+#include "flashprg.h"
+#include "flashworkflow.h"
+#include "linkstate.h"
+#include "passplan.h"
+#include "rs.h"
+
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+constexpr quint8 CountdownSeconds = 4;
+}
+
+void tuv::on_FlashProg_clicked()
+{
+    // A preparation or a run is under way.
+    if (linkState.flashDelay != 0)
+        return;
+    if (!platform::dialogs().question(QStringLiteral("Programm device")))
+        return;
+    const QString path = platform::dialogs().openFile(QStringLiteral("Open Code"), PassPlan.lastOpenDir,
+                                                      QStringLiteral("bin. Files (*.bin)"));
+    if (path.isEmpty())
+        return;
+    FirmwareFile file = readFirmwareFile(path);
+    if (!file.opened) {
+        ui->ProgProgress->setText(ui->ProgProgress->text() + QStringLiteral("\nError opening"));
+        ui->ProgProgress->resize(ui->ProgProgress->sizeHint());
+        // The progress label is hidden outside a run: say it where it is seen.
+        platform::dialogs().message(QStringLiteral("Error opening ") + path);
+        return;
+    }
+    if (!file.problem.isEmpty()) {
+        platform::dialogs().message(file.problem);
+        return;
+    }
+    linkState.flashDelay = 1;
+    flashWorkflow.firmwareImage = file.image;
+    platform::dialogs().message(QStringLiteral("turn flash switch on"));
+    ui->ProgProgress->setText(QStringLiteral("Connecting.."));
+    ui->ProgProgress->show();
+    connect(this, &tuv::delalay, this, &tuv::dalshe, Qt::UniqueConnection);
+    linkState.flashDelay = CountdownSeconds;
+    flashWorkflow.programRequest = true;
+}
+
+void tuv::dalshe()
+{
+    switch (dalsheStep()) {
+    case DalsheAction::CommandSent:
+        return;
+    case DalsheAction::Fail:
+        disconnect(this, &tuv::delalay, this, &tuv::dalshe);
+        ui->ProgProgress->hide();
+        platform::dialogs().message(QStringLiteral("Fail to enter programming mode"));
+        return;
+    case DalsheAction::StartRun:
+        break;
+    }
+    disconnect(this, &tuv::delalay, this, &tuv::dalshe);
+    m_rs->port()->disconnect();
+    replyTimer->stop();
+    cycleTimer->stop();
+    gpsLabel->clear();
+    infoLabel->clear();
+    stateLabel->clear();
+    linkLabel->clear();
+    ui->ProgProgress->clear();
+    progress(QString());
+    if (flashWorkflow.run) {
+        // Never two runs on one port.
+        flashprg *old = flashWorkflow.run;
+        flashWorkflow.run = nullptr;
+        old->disconnect();
+        delete old;
+    }
+    flashWorkflow.run = new flashprg(nullptr, m_rs, flashWorkflow.firmwareImage, 16);
+    connect(flashWorkflow.run, &flashprg::finish, this, &tuv::FlashPrFinish);
+    connect(flashWorkflow.run, &flashprg::progresS, this, &tuv::progress);
+}
+
+void tuv::progress(QString m)
+{
+    const QString before = ui->ProgProgress->text();
+    const QString after = appendProgress(before, m);
+    if (after == before)
+        return;
+    ui->ProgProgress->setText(after);
+    // Dots too: the label has to grow to show its lines of 50.
+    ui->ProgProgress->resize(ui->ProgProgress->sizeHint());
+}
+
+void tuv::FlashPrFinish(char err)
+{
+    releaseFlashRun();
+    m_rs->port()->disconnect();
+    connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
+    // A reception cut short by the hand-over must not keep the next one from
+    // being framed.
+    linkState.replyCountdown = 0;
+
+    if (err != 0) {
+        infoLabel->setText(QStringLiteral("Error programming"));
+    } else {
+        ui->ProgProgress->setText(ui->ProgProgress->text() + QStringLiteral("\nMemory programmed ok"));
+        ui->ProgProgress->resize(ui->ProgProgress->sizeHint());
+        platform::dialogs().message(QStringLiteral("Programming finished.\nTurn flash switch off\nand reboot"));
+    }
+    ui->ProgProgress->hide();
+    infoLabel->setStyleSheet(QString::fromLatin1(StyleBlack));
+    linkState.flashDelay = 0;
+    linkState.linkWatchdog = 0;
+    linkState.statusWord = 0;
+    linkState.cycleTicks = 1;
+    cycleTimer->start(100);
+}
