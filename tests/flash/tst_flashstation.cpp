@@ -124,6 +124,23 @@ private slots:
     }
     void cleanup() { QVERIFY2(m_dialogs.unexpected().isEmpty(), qPrintable(m_dialogs.unexpected().join('|'))); }
 
+    void refusedFiles()
+    {
+        QFile(m_dir.filePath(QStringLiteral("empty.bin"))).open(QIODevice::WriteOnly);
+        tuv w;
+        const QStringList answers = {m_dir.filePath(QStringLiteral("missing.bin")), m_dir.filePath(QStringLiteral("empty.bin"))};
+        const QStringList messages = {QStringLiteral("Error opening ") + answers[0], QStringLiteral("Firmware image is empty")};
+        for (int i = 0; i < answers.size(); ++i) {
+            m_dialogs.expectQuestion(QStringLiteral("Programm device"), true);
+            m_dialogs.expectOpenFile(QStringLiteral("Open Code"), answers[i]);
+            m_dialogs.expectMessage(messages[i]);
+            QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FlashProg")), Qt::LeftButton);
+            QVERIFY(m_dialogs.scriptDone());
+            QCOMPARE(linkState.flashDelay, quint8(0));
+            QVERIFY(!progress(w)->isVisible());
+        }
+    }
+
     void commandTenOnARunningBoard()
     {
         const QByteArray image = writeImage(QStringLiteral("fw.bin"), 4196); // 16 blocks and a tail
