@@ -4,6 +4,7 @@
 #include "appstate.h"
 #include "correction.h"
 #include "demodlink.h"
+#include "flashworkflow.h"
 #include "frames.h"
 #include "linkstate.h"
 #include "manual.h"
@@ -50,6 +51,7 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     linkState.reset();
     correctionState.reset();
     manualState.reset();
+    resetFlashWorkflow();
     PassPlan.reset();
     SkyDraw.reset();
     resetFrames();
@@ -221,6 +223,7 @@ tuv::~tuv()
     delete m_sky;
     delete replyTimer;
     delete cycleTimer;
+    releaseFlashRun(); // restores the port's parity while the port still exists
     setControllerPort(nullptr);
     delete m_rs;
     m_store->release();
