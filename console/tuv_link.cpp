@@ -107,6 +107,9 @@ void tuv::checkDemodulator()
 
 void tuv::superviseLinkStep()
 {
+    // Checked every second, not only when the link is down, so a dead terminal
+    // is let go at once.
+    m_rs->dropIfHungUp();
     const LinkSupervisionResult r = superviseLink(*m_rs);
     if (r.labelChanged) {
         linkLabel->setStyleSheet(r.labelStyle);

@@ -2,6 +2,10 @@
 
 #include "portcatalogue.h"
 
+#if defined(Q_OS_UNIX)
+#include <poll.h>
+#endif
+
 rs::rs(quint16 readBufferSize_, quint16 portNumber_)
     : QObject(nullptr), readBufferSize(readBufferSize_), portNumber(portNumber_),
       m_port(new QSerialPort())
@@ -27,6 +31,9 @@ quint8 rs::open()
     for (const PortEntry &entry : ports) {
         if (entry.name != wanted)
             continue;
+        // A terminal that hung up (adapter pulled and plugged in again, the
+        // stand-in re-created) is dead even though its name is back: reopen.
+        dropIfHungUp();
         if (m_port->isOpen()) {
             m_port->setParity(QSerialPort::NoParity);
             return 0;
@@ -51,6 +58,34 @@ quint8 rs::open()
         m_port->close();
     opened = false;
     return 1;
+}
+
+bool rs::hungUp() const
+{
+#if defined(Q_OS_UNIX)
+    if (!m_port->isOpen())
+        return false;
+    pollfd p{};
+    p.fd = int(m_port->handle());
+    p.events = POLLIN;
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return m_port->error() == QSerialPort::ResourceError;
+#endif
+}
+
+bool rs::dropIfHungUp()
+{
+    if (!hungUp())
+        return false;
+    // The toolkit keeps polling a hung-up terminal (end of file is no error to
+    // it), which spins the processor; close it and let the link supervision
+    // reopen it.
+    m_port->close();
+    opened = false;
+    return true;
 }
 
 qint64 rs::write(const QByteArray &bytes)

@@ -23,6 +23,11 @@ public:
     void setParity(QSerialPort::Parity parity);
     QSerialPort::Parity parity() const;
 
+    // The other end hung up (the device went away, perhaps to come back).
+    bool hungUp() const;
+    // Closes a hung-up port; true when it did.
+    bool dropIfHungUp();
+
     QSerialPort *port() const { return m_port; }
     bool isOpened() const { return opened; }
     // "COM" + portNumber, the name the port list is searched for.

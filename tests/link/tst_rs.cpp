@@ -19,6 +19,7 @@ private slots:
     void presentButNotOpenable();
     void supervisionReportsEachChangeOnce();
     void statusReplyThroughThePort();
+    void terminalThatHungUpIsReopened();
 };
 
 void RsTest::openCodesAndTraffic()
@@ -144,6 +145,27 @@ void RsTest::statusReplyThroughThePort()
     port.clearInput(); // what was still queued behind the full buffer
     pty.writeToConsole(hex("00FFFFFF03120000000000005A000000"));
     QTRY_COMPARE(port.bytesAvailable(), qint64(16));
+}
+
+void RsTest::terminalThatHungUpIsReopened()
+{
+    PortFolder folder;
+    rs port(18, 45);
+    QByteArray fromConsole;
+    {
+        PtyLink first(folder.path(), 45);
+        QCOMPARE(port.open(), quint8(0));
+        QVERIFY(!port.hungUp());
+    } // the terminal goes away ...
+    QTRY_VERIFY(port.hungUp());
+    PtyLink second(folder.path(), 45); // ... and comes back under the same name
+    QCOMPARE(port.open(), quint8(0));
+    QVERIFY(!port.hungUp());
+    QCOMPARE(port.write(commandBytes(CmdCancel)), qint64(4));
+    QCOMPARE(second.readFromConsole(4).toHex(), QByteArray("06000000"));
+
+    QVERIFY(!port.dropIfHungUp());
+    QVERIFY(port.isOpened());
 }
 
 int runRsTest(int argc, char **argv)
