@@ -135,6 +135,8 @@ void Controller::onReceived(const QByteArray &bytes)
         onBootBytes(bytes);
         return;
     }
+    if (m_rxBuffer.isEmpty())
+        m_rxFirstMs = QDateTime::currentMSecsSinceEpoch();
     m_rxBuffer.append(bytes);
     // A line that never falls silent still gets read, in pieces no console frame
     // can exceed.
@@ -289,7 +291,11 @@ void Controller::handleAnswer(quint8 byte)
                         {QStringLiteral("value"), int(value)},
                         {QStringLiteral("byte"), int(byte)},
                         {QStringLiteral("pointIndex"), m_pendingPoint},
-                        {QStringLiteral("byte10"), int(m_pendingByte10)}};
+                        {QStringLiteral("byte10"), int(m_pendingByte10)},
+                        // from the request leaving to the answer's first byte
+                        // arriving (the line's own time "t" comes after the
+                        // reception's closing silence)
+                        {QStringLiteral("latencyMs"), double(m_rxFirstMs - m_requestSentMs)}};
     // In the forward-back scan the console answers with flags, not offsets.
     if (byte == 0x40 || byte == 0x80) {
         fields.insert(QStringLiteral("flag"), byte == 0x40 ? QStringLiteral("forward") : QStringLiteral("back"));
@@ -440,6 +446,7 @@ void Controller::transmit(const Tx &tx)
         m_answerPending = true;
         m_pendingPoint = tx.pointIndex;
         m_pendingByte10 = m_lastReplyByte10;
+        m_requestSentMs = QDateTime::currentMSecsSinceEpoch();
         fields = {{QStringLiteral("pointIndex"), tx.pointIndex},
                   {QStringLiteral("byte10"), int(m_lastReplyByte10)},
                   {QStringLiteral("replyPointIndex"), m_lastReplyPoint}};

@@ -122,6 +122,8 @@ private:
     beam::TablePath m_path;
 
     QByteArray m_rxBuffer;
+    qint64 m_rxFirstMs = 0;     // first byte of the reception being collected
+    qint64 m_requestSentMs = 0; // last correction request sent
     QTimer *m_rxTimer = nullptr;
     QTimer *m_tickTimer = nullptr;
     QTimer *m_requestTimer = nullptr;
