@@ -1,8 +1,7 @@
 #include "appstate.h"
-#include "qtdialogs.h"
-#include "screenmetrics.h"
+#include "dialogs.h"
+#include "programrun.h"
 #include "settings.h"
-#include "termination.h"
 #include "tuv.h"
 
 #include <QApplication>
@@ -17,13 +16,7 @@ int main(int argc, char *argv[])
         words.append(QString::fromLocal8Bit(argv[i]));
     serviceMode = isServiceModeCommandLine(words);
 
-    // TUVARN_DIALOGS=auto answers every prompt by itself (process tests).
-    QtDialogs qtDialogs;
-    AutoDialogs autoDialogs;
-    Dialogs &dialogs = qEnvironmentVariable("TUVARN_DIALOGS") == QLatin1String("auto")
-                           ? static_cast<Dialogs &>(autoDialogs)
-                           : qtDialogs;
-    platform::setDialogs(&dialogs);
+    Dialogs &dialogs = platform::installProgramDialogs();
 
     if (!QFile::exists(QStringLiteral("tuvarn.ini"))) {
         dialogs.message(QStringLiteral("  No ini file,\nlook example.ini"));
@@ -43,16 +36,5 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    auto *window = new tuv;
-    qtDialogs.setFileDialogParent(window);
-    // Without a window manager "maximized" means nothing; start at the full
-    // available size so the panels match the screen either way.
-    window->resize(platform::screenMetrics().available());
-    window->showMaximized();
-    // SIGINT/SIGTERM take the same road as closing the window.
-    platform::onTerminationRequest([] { QCoreApplication::quit(); });
-    const int rc = app.exec();
-    delete window;
-    platform::setDialogs(nullptr);
-    return rc;
+    return platform::runMainWindow(new tuv);
 }

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-scripts/setup.sh
+scripts/setup.sh station-console station-sim track-viewer
 
 console_args=()
 for a in "$@"; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian 12, as root) when it is missing, then
-# configures and builds into build/. Safe to run again: a second run only
-# rebuilds what changed.
+# configures and builds into build/ (everything, or the targets named as
+# arguments). Safe to run again: a second run only rebuilds what changed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,4 +19,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build build -j"$(nproc)" "${targets[@]}"
