@@ -1,9 +1,8 @@
 // Service-mode pointing against the station stand-in: GoToPos uploads a
 // single-point table, Shift+GoToPos writes the table only, bad input sends nothing.
 #include "appstate.h"
-#include "dialogs.h"
-#include "settings.h"
 #include "tuv.h"
+#include "windowfixture.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -65,13 +64,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((out += m_sim.readAllStandardOutput()).contains("ready port="), 10000);
 
         serviceMode = true;
-        StationSettings.reset();
-        QByteArray ini = exampleSettingsText();
-        ini.replace("C:\\Tuvarn\\Track\\Track.txt", "track/Track.txt");
-        ini.replace("Port\r\n1\r\n", "Port\r\n5\r\n");
-        ini.replace("Demodulator\r\nenable", "Demodulator\r\ndisable");
-        ini.replace("TimeCorr\r\nenable", "TimeCorr\r\ndisable");
-        QCOMPARE(loadSettingsFromBytes(ini), quint8(0));
+        loadExampleSettings({{"TrackPath", "track/Track.txt"}, {"Port", "5"}, {"Demodulator", "disable"}});
     }
     void cleanupTestCase()
     {

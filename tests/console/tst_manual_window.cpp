@@ -1,42 +1,22 @@
 #include "appstate.h"
-#include "clock.h"
-#include "dialogs.h"
 #include "frames.h"
 #include "linkstate.h"
 #include "manual.h"
-#include "screenmetrics.h"
-#include "settings.h"
 #include "tuv.h"
+#include "windowfixture.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <QtTest>
-#include <ctime>
 
 // The manual panel as the operator uses it: corrections, store, reference
 // points, modes and the u-blox switch.
-class TestManualWindow : public QObject
+class TestManualWindow : public QObject, private WindowFixture
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString m_oldDir;
-    FixedScreenMetrics m_screen{QSize(1920, 1040), 1080};
-    FakeClock m_clock{QDateTime(QDate(2026, 12, 7), QTime(4, 12, 42), Qt::UTC)};
-    ScriptedDialogs *m_dialogs = nullptr;
-
-    template<typename T>
-    static T *child(QWidget *w, const char *name)
-    {
-        T *c = w->findChild<T *>(QLatin1String(name));
-        if (!c)
-            qFatal("no widget %s", name);
-        return c;
-    }
     static void enter(QWidget *w, const char *name, const QString &text)
     {
         auto *edit = child<QLineEdit>(w, name);
@@ -52,34 +32,17 @@ class TestManualWindow : public QObject
     static bool saveEnabled(QWidget *w) { return child<QPushButton>(w, "SaveOrig")->isEnabled(); }
 
 private slots:
-    void initTestCase()
-    {
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        platform::setScreenMetrics(&m_screen);
-        platform::setClock(&m_clock);
-        qputenv("TUVARN_PORT_DIR", m_dir.path().toUtf8()); // no controller here
-        qputenv("TZ", "UTC");
-        tzset();
-    }
-    void cleanupTestCase()
-    {
-        QDir::setCurrent(m_oldDir);
-        platform::setScreenMetrics(nullptr);
-        platform::setClock(nullptr);
-        platform::setDialogs(nullptr);
-    }
+    void initTestCase() { setUpWindowTests(); }
+    void cleanupTestCase() { tearDownWindowTests(); }
     void init()
     {
         QFile::remove(QStringLiteral("tuvarn.korr"));
         serviceMode = true;
         manualState.reset();
         StationSettings.reset(); // no demodulator, no clock setting
-        delete m_dialogs;
-        m_dialogs = new ScriptedDialogs;
-        platform::setDialogs(m_dialogs);
+        m_dialogs = ScriptedDialogs();
     }
-    void cleanup() { QVERIFY2(m_dialogs->unexpected().isEmpty(), qPrintable(m_dialogs->unexpected().join('|'))); }
+    void cleanup() { checkPrompts(); }
 
     void correctionsStoredAfterAllThree()
     {
@@ -190,13 +153,13 @@ private slots:
     void ubloxAsksThenQuits()
     {
         tuv w;
-        m_dialogs->expectQuestion(QStringLiteral("Switch to Ublox mode?"), false);
+        m_dialogs.expectQuestion(QStringLiteral("Switch to Ublox mode?"), false);
         child<QPushButton>(&w, "ublox")->click();
         QVERIFY(!linkState.ubloxMode);
         QVERIFY(txBytes.isEmpty());
 
-        m_dialogs->expectQuestion(QStringLiteral("Switch to Ublox mode?"), true);
-        m_dialogs->expectMessage(QStringLiteral("UBLOX mode is on.\r\n Run u-center\r\nto set up GPS module"));
+        m_dialogs.expectQuestion(QStringLiteral("Switch to Ublox mode?"), true);
+        m_dialogs.expectMessage(QStringLiteral("UBLOX mode is on.\r\n Run u-center\r\nto set up GPS module"));
         QTimer::singleShot(0, child<QPushButton>(&w, "ublox"), &QPushButton::click);
         QTimer guard;
         guard.setSingleShot(true);
@@ -205,7 +168,7 @@ private slots:
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(linkState.ubloxMode);
         QCOMPARE(txBytes, QByteArray::fromHex("09000000"));
-        QVERIFY(m_dialogs->scriptDone());
+        QVERIFY(m_dialogs.scriptDone());
     }
 };
 

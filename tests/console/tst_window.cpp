@@ -1,9 +1,6 @@
 #include "appstate.h"
-#include "clock.h"
-#include "dialogs.h"
-#include "screenmetrics.h"
-#include "settings.h"
 #include "tuv.h"
+#include "windowfixture.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -13,28 +10,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <ctime>
 
-class TestWindow : public QObject
+class TestWindow : public QObject, private WindowFixture
 {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString m_oldDir;
-    FixedScreenMetrics m_screen{QSize(1920, 1040), 1080};
-    FakeClock m_clock{QDateTime(QDate(2026, 12, 7), QTime(4, 12, 42), Qt::UTC)};
-    ScriptedDialogs m_dialogs;
-
-    template<typename T>
-    static T *child(QWidget *w, const char *name)
-    {
-        T *c = w->findChild<T *>(QLatin1String(name));
-        if (!c)
-            qFatal("no widget %s", name);
-        return c;
-    }
 
     static QByteArray readLog()
     {
@@ -42,45 +21,25 @@ class TestWindow : public QObject
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    void loadExample(const QByteArray &patch = {}, const QByteArray &value = {})
+    // The example settings with the track beside us and, if named, one value changed.
+    static void loadExample(const QByteArray &key = {}, const QByteArray &value = {})
     {
-        StationSettings.reset();
-        QByteArray text = exampleSettingsText();
-        text.replace("C:\\Tuvarn\\Track\\Track.txt", QDir::currentPath().toUtf8() + "/Track.txt");
-        text.replace("TimeCorr\r\nenable", "TimeCorr\r\ndisable");
-        if (!patch.isEmpty()) {
-            const int at = text.indexOf(patch + "\r\n") + patch.size() + 2;
-            text.replace(at, text.indexOf("\r\n", at) - at, value);
-        }
-        QCOMPARE(loadSettingsFromBytes(text), quint8(0));
+        QList<QPair<QByteArray, QByteArray>> changes{{"TrackPath", QDir::currentPath().toUtf8() + "/Track.txt"}};
+        if (!key.isEmpty())
+            changes.append({key, value});
+        loadExampleSettings(changes);
     }
 
 private slots:
-    void initTestCase()
-    {
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        platform::setScreenMetrics(&m_screen);
-        platform::setClock(&m_clock);
-        platform::setDialogs(&m_dialogs);
-        qputenv("TUVARN_PORT_DIR", m_dir.path().toUtf8()); // no controller here
-        qputenv("TZ", "UTC");
-        tzset();
-    }
-    void cleanupTestCase()
-    {
-        QDir::setCurrent(m_oldDir);
-        platform::setScreenMetrics(nullptr);
-        platform::setClock(nullptr);
-        platform::setDialogs(nullptr);
-    }
+    void initTestCase() { setUpWindowTests(); }
+    void cleanupTestCase() { tearDownWindowTests(); }
     void init()
     {
         QFile::remove(QStringLiteral("tuvarn.log"));
         serviceMode = false;
         loadExample();
     }
-    void cleanup() { QVERIFY2(m_dialogs.unexpected().isEmpty(), qPrintable(m_dialogs.unexpected().join('|'))); }
+    void cleanup() { checkPrompts(); }
 
     void rightQuarterAndSkyPanelGeometry()
     {
