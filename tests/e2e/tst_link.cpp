@@ -1,43 +1,11 @@
 // Link supervision of the console in operator mode, against the stand-in's
 // fault switches: a port that is not there yet, a controller that falls
 // silent, a port that vanishes and comes back, and a burst of noise.
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <csignal>
+#include "stationprocess.h"
+
+using e2e::LogEntry;
 
 namespace {
-
-const QByteArray StationIni =
-    "Tuvarn_ini_file\nStationName\nTest station\nTrackPath\ntrack/Track.txt\nFocus\n1400\n"
-    "Radius\n500\nPort\n4\nTimeCorr\ndisable\nMaxDeviation\n40\nDeviationStep\n4\n"
-    "DeviationPorog\n0.2\nDemodulator\nenable\nFeedback\ndisable\nScanModeRL\ndisable\n"
-    "ScanModeFB\ndisable\nkorr\n1.0\n";
-
-struct LogEntry
-{
-    QDateTime at; // UTC, whole seconds
-    QString message;
-};
-
-QList<LogEntry> parseLog(const QByteArray &bytes)
-{
-    static const QRegularExpression entry(
-        QStringLiteral("^(?:  \\*|\\*\\*|  )(\\d\\d-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)  (.*)$"));
-    QList<LogEntry> out;
-    for (const QString &line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"))) {
-        const QRegularExpressionMatch m = entry.match(line);
-        if (!m.hasMatch())
-            continue;
-        QDateTime at = QDateTime::fromString(m.captured(1), QStringLiteral("dd-MM-yy hh:mm:ss"));
-        at = QDateTime(at.date().addYears(100), at.time(), Qt::UTC); // two-digit years read as 19xx
-        out.append({at, m.captured(2)});
-    }
-    return out;
-}
 
 qint64 msOf(const QJsonObject &o)
 {
@@ -49,54 +17,26 @@ QString clock(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("hh:mm:ss.zzz"));
 }
 
-// Children get SIGTERM should this test die first, so that no stand-in is
-// left holding port 6002.
-void startChild(QProcess &p, const QString &program, const QStringList &args)
-{
-    const QString setpriv = QStringLiteral("/usr/bin/setpriv");
-    if (QFileInfo(setpriv).isExecutable())
-        p.start(setpriv, QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), QStringLiteral("--"), program} + args);
-    else
-        p.start(program, args);
-}
-
 } // namespace
 
 class TestLink : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QProcess m_console;
-    QProcess m_sim;
-    QByteArray m_simOut;
-    bool m_failed = false;
+    e2e::StationRun m_run;
 
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QByteArray readFile(const QString &name) const
-    {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QList<LogEntry> log() const { return parseLog(readFile(QStringLiteral("tuvarn.log"))); }
-    int logged(const QString &message) const
-    {
-        int n = 0;
-        for (const LogEntry &e : log())
-            n += e.message == message;
-        return n;
-    }
+    int logged(const QString &message) const { return m_run.logged(message); }
     // The i-th (from 1) entry with this message.
     LogEntry entry(const QString &message, int nth) const
     {
-        for (const LogEntry &e : log())
+        for (const LogEntry &e : m_run.log())
             if (e.message == message && --nth == 0)
                 return e;
         return {};
     }
     int indexOf(const QString &message, int nth) const
     {
-        const QList<LogEntry> all = log();
+        const QList<LogEntry> all = m_run.log();
         for (int i = 0; i < all.size(); ++i)
             if (all[i].message == message && --nth == 0)
                 return i;
@@ -104,14 +44,7 @@ class TestLink : public QObject
     }
     QList<QJsonObject> transcript(const char *dir, const char *kind) const
     {
-        QList<QJsonObject> out;
-        for (const QByteArray &line : readFile(QStringLiteral("sim.jsonl")).split('\n')) {
-            const QJsonObject o = QJsonDocument::fromJson(line).object();
-            if (o.value(QStringLiteral("dir")).toString() == QLatin1String(dir)
-                && o.value(QStringLiteral("kind")).toString() == QLatin1String(kind))
-                out.append(o);
-        }
-        return out;
+        return e2e::ofKind(m_run.transcript(), dir, kind);
     }
     // Time of the console's first status request (code 11) after `afterMs`, or 0.
     qint64 statusRequestAfter(qint64 afterMs) const
@@ -149,10 +82,10 @@ class TestLink : public QObject
     // One control command on the stand-in's standard input; it answers "ok ...".
     void command(const QByteArray &line)
     {
-        const int from = m_simOut.size();
-        QCOMPARE(m_sim.write(line + '\n'), qint64(line.size() + 1));
+        const int from = m_run.simOut().size();
+        QCOMPARE(m_run.sim().write(line + '\n'), qint64(line.size() + 1));
         const QByteArray answer = "\nok " + line.split(' ').first();
-        QTRY_VERIFY_WITH_TIMEOUT(m_simOut.indexOf(answer, qMax(0, from - 1)) >= 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.simOut().indexOf(answer, qMax(0, from - 1)) >= 0, 5000);
     }
     // The stand-in replies a few ms after each whole UTC second; some faults
     // are placed at a known distance from that.
@@ -177,27 +110,9 @@ private slots:
 
 void TestLink::initTestCase()
 {
-    m_failed = true; // until the console runs
-    QVERIFY(m_dir.isValid());
-    QDir dir(m_dir.path());
-    QVERIFY(dir.mkpath(QStringLiteral("track")));
-    QVERIFY(dir.mkpath(QStringLiteral("ports")));
-    QFile ini(path(QStringLiteral("tuvarn.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(StationIni);
-    ini.close();
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TUVARN_DIALOGS"), QStringLiteral("auto"));
-    env.insert(QStringLiteral("TUVARN_PORT_DIR"), path(QStringLiteral("ports")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    m_console.setProcessEnvironment(env);
-    m_console.setWorkingDirectory(m_dir.path());
-    m_console.setStandardOutputFile(path(QStringLiteral("console.out")));
-    m_console.setStandardErrorFile(path(QStringLiteral("console.err")));
-    startChild(m_console, QStringLiteral(TUVARN_BIN_DIR "/station-console"), QStringList());
-    QVERIFY(m_console.waitForStarted(5000));
-    m_failed = false;
+    E2E_STEP(m_run.prepare(e2e::stationIni(4, true, false)));
+    E2E_STEP(m_run.startConsole());
+    m_run.setUpDone();
 }
 
 void TestLink::absentPortLoggedOnce()
@@ -207,30 +122,15 @@ void TestLink::absentPortLoggedOnce()
     QTest::qWait(3000);
     QCOMPARE(logged(QStringLiteral("port absent")), 1);
     QCOMPARE(logged(QStringLiteral("port opened ok")), 0);
-    QCOMPARE(m_console.state(), QProcess::Running);
+    QCOMPARE(m_run.console().state(), QProcess::Running);
 }
 
 void TestLink::portAppearsAndLinkComesUp()
 {
-    m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    connect(&m_sim, &QProcess::readyReadStandardOutput, this, [this] { m_simOut += m_sim.readAllStandardOutput(); });
-    const QStringList args = {QStringLiteral("--port-dir"), path(QStringLiteral("ports")), QStringLiteral("--port"), QStringLiteral("4"),
+    const QStringList args = {QStringLiteral("--port-dir"), m_run.path(QStringLiteral("ports")), QStringLiteral("--port"), QStringLiteral("4"),
                               QStringLiteral("--demod-port"), QStringLiteral("6002"),
-                              QStringLiteral("--transcript"), path(QStringLiteral("sim.jsonl"))};
-    // Exit code 2: a port could not be opened; 6002 may still be held by a
-    // stand-in of another run that is ending.
-    QElapsedTimer patience;
-    patience.start();
-    for (;;) {
-        m_simOut.clear();
-        startChild(m_sim, QStringLiteral(TUVARN_BIN_DIR "/station-sim"), args);
-        QVERIFY(m_sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(m_simOut.startsWith("ready port=") || m_sim.state() == QProcess::NotRunning, 15000);
-        if (m_simOut.startsWith("ready port="))
-            break;
-        QVERIFY2(m_sim.exitCode() == 2 && patience.elapsed() < 60000, "station-sim did not get ready");
-        QTest::qWait(1000);
-    }
+                              QStringLiteral("--transcript"), m_run.path(QStringLiteral("sim.jsonl"))};
+    E2E_STEP(m_run.startSim(args));
     const qint64 started = QDateTime::currentMSecsSinceEpoch();
 
     QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("port opened ok")), 1, 10000);
@@ -313,7 +213,7 @@ void TestLink::garbageIsShrugged()
     // More than a reply's worth of bytes is an overrun: dropped, and the status asked for.
     QTRY_VERIFY_WITH_TIMEOUT(statusRequestAfter(at) != 0, 5000);
     QTest::qWait(4000);
-    QCOMPARE(m_console.state(), QProcess::Running);
+    QCOMPARE(m_run.console().state(), QProcess::Running);
     QCOMPARE(logged(QStringLiteral("Disconnected")), 2);
     QCOMPARE(logged(QStringLiteral("port absent")), 2);
 }
@@ -333,39 +233,18 @@ void TestLink::shortPortDropRecovers()
 
 void TestLink::consoleEndsCleanly()
 {
-    QCOMPARE(m_console.state(), QProcess::Running);
-    ::kill(pid_t(m_console.processId()), SIGTERM);
-    QVERIFY(m_console.waitForFinished(15000));
-    QCOMPARE(m_console.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_console.exitCode(), 0);
-    const QByteArray log = readFile(QStringLiteral("tuvarn.log"));
-    QVERIFY2(log.endsWith("  The end\r\n"), log.right(60).constData());
-
-    ::kill(pid_t(m_sim.processId()), SIGTERM);
-    QVERIFY(m_sim.waitForFinished(15000));
-    QCOMPARE(m_sim.exitCode(), 0);
+    E2E_STEP(m_run.endConsole());
+    m_run.endSim();
 }
 
 void TestLink::cleanup()
 {
-    m_failed = m_failed || QTest::currentTestFailed();
+    m_run.noteResult();
 }
 
 void TestLink::cleanupTestCase()
 {
-    for (QProcess *p : {&m_console, &m_sim}) {
-        if (p->state() == QProcess::NotRunning)
-            continue;
-        ::kill(pid_t(p->processId()), SIGTERM);
-        if (!p->waitForFinished(10000)) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-    }
-    if (m_failed) {
-        m_dir.setAutoRemove(false);
-        qInfo("station folder kept: %s", qPrintable(m_dir.path()));
-    }
+    m_run.tearDown();
 }
 
 QTEST_GUILESS_MAIN(TestLink)

@@ -2,47 +2,16 @@
 // controller and the demodulator, and the console loads, uploads, tracks and
 // records it. The data file is checked against what the stand-in's transcript
 // says was sent and received.
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
+#include "stationprocess.h"
+
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <csignal>
+
+using e2e::LogEntry;
 
 namespace {
 
-const QByteArray StationIni =
-    "Tuvarn_ini_file\nStationName\nTest station\nTrackPath\ntrack/Track.txt\nFocus\n1400\n"
-    "Radius\n500\nPort\n3\nTimeCorr\ndisable\nMaxDeviation\n40\nDeviationStep\n4\n"
-    "DeviationPorog\n0.2\nDemodulator\nenable\nFeedback\nenable\nScanModeRL\ndisable\n"
-    "ScanModeFB\ndisable\nkorr\n1.0\n";
-
 const QString TableHeader =
     QStringLiteral(" Fi       R     Korr    Korr0     P      SNR     N      X      step    err");
-
-struct LogEntry
-{
-    QDateTime at; // UTC, whole seconds
-    QString message;
-};
-
-// Log entries: CR LF, a marker ("  ", "**" or "  *"), the UTC time, two blanks, the message.
-QList<LogEntry> parseLog(const QByteArray &bytes)
-{
-    static const QRegularExpression entry(
-        QStringLiteral("^(?:  \\*|\\*\\*|  )(\\d\\d-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)  (.*)$"));
-    QList<LogEntry> out;
-    for (const QString &line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"))) {
-        const QRegularExpressionMatch m = entry.match(line);
-        if (!m.hasMatch())
-            continue;
-        QDateTime at = QDateTime::fromString(m.captured(1), QStringLiteral("dd-MM-yy hh:mm:ss"));
-        at = QDateTime(at.date().addYears(100), at.time(), Qt::UTC); // two-digit years read as 19xx
-        out.append({at, m.captured(2)});
-    }
-    return out;
-}
 
 // A sample written "%.2f" from a value in tenths of a dB: back to exact tenths.
 bool sampleTenths(const QString &text, int *tenths)
@@ -72,28 +41,13 @@ QString rebuildRow(const QStringList &cells)
     return row;
 }
 
-// Children get SIGTERM should this test die first, so that no stand-in is
-// left holding port 6002.
-void startChild(QProcess &p, const QString &program, const QStringList &args)
-{
-    const QString setpriv = QStringLiteral("/usr/bin/setpriv");
-    if (QFileInfo(setpriv).isExecutable())
-        p.start(setpriv, QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), QStringLiteral("--"), program} + args);
-    else
-        p.start(program, args);
-}
-
 } // namespace
 
 class TestPass : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QProcess m_sim;
-    QProcess m_console;
-    QByteArray m_simOut;
-    bool m_failed = false;
+    e2e::StationRun m_run;
 
     // What the pass left behind, read once it is over.
     QString m_dataName;
@@ -105,39 +59,10 @@ class TestPass : public QObject
     int m_endLine = -1;
     QList<QJsonObject> m_transcript;
 
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QByteArray readFile(const QString &name) const
-    {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QList<LogEntry> log() const { return parseLog(readFile(QStringLiteral("tuvarn.log"))); }
-    bool logHas(const QString &message) const
-    {
-        for (const LogEntry &e : log())
-            if (e.message == message)
-                return true;
-        return false;
-    }
-    QList<QJsonObject> readTranscript() const
-    {
-        QList<QJsonObject> out;
-        for (const QByteArray &line : readFile(QStringLiteral("sim.jsonl")).split('\n')) {
-            const QJsonDocument doc = QJsonDocument::fromJson(line);
-            if (doc.isObject())
-                out.append(doc.object());
-        }
-        return out;
-    }
-    QList<QJsonObject> lines(const char *dir, const char *kind) const
-    {
-        QList<QJsonObject> out;
-        for (const QJsonObject &o : m_transcript)
-            if (o.value(QStringLiteral("dir")).toString() == QLatin1String(dir)
-                && o.value(QStringLiteral("kind")).toString() == QLatin1String(kind))
-                out.append(o);
-        return out;
-    }
+    QString path(const QString &name) const { return m_run.path(name); }
+    QByteArray readFile(const QString &name) const { return m_run.readFile(name); }
+    QList<LogEntry> log() const { return m_run.log(); }
+    QList<QJsonObject> lines(const char *dir, const char *kind) const { return e2e::ofKind(m_transcript, dir, kind); }
     QStringList dataEntries() const
     {
         return QDir(path(QStringLiteral("data"))).entryList(QDir::Files, QDir::Name);
@@ -175,64 +100,27 @@ void TestPass::startSim()
         QStringLiteral("--pass-lead"), QStringLiteral("25"), QStringLiteral("--pass-points"), QStringLiteral("8"),
         QStringLiteral("--travel"), QStringLiteral("1"), QStringLiteral("--start-lead"), QStringLiteral("8"),
         QStringLiteral("--no-control")};
-    m_sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    connect(&m_sim, &QProcess::readyReadStandardOutput, this, [this] { m_simOut += m_sim.readAllStandardOutput(); });
-    // Port 6002 may still be held by a stand-in of another run that is ending:
-    // exit code 2 means a port could not be opened, so try again for a while.
-    QElapsedTimer patience;
-    patience.start();
-    for (;;) {
-        QFile::remove(path(QStringLiteral("track/Track.txt")));
-        m_simOut.clear();
-        startChild(m_sim, QStringLiteral(TUVARN_BIN_DIR "/station-sim"), args);
-        QVERIFY(m_sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(m_simOut.startsWith("ready port=") || m_sim.state() == QProcess::NotRunning, 15000);
-        if (m_simOut.startsWith("ready port="))
-            return;
-        QVERIFY2(m_sim.exitCode() == 2 && patience.elapsed() < 60000, "station-sim did not get ready");
-        QTest::qWait(1000);
-    }
+    E2E_STEP(m_run.startSim(args, [this] { QFile::remove(path(QStringLiteral("track/Track.txt"))); }));
 }
 
 void TestPass::initTestCase()
 {
-    m_failed = true; // until everything is up
-    QVERIFY(m_dir.isValid());
-    QDir dir(m_dir.path());
-    QVERIFY(dir.mkpath(QStringLiteral("track")));
-    QVERIFY(dir.mkpath(QStringLiteral("ports")));
-    QFile ini(path(QStringLiteral("tuvarn.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(StationIni);
-    ini.close();
-
-    startSim();
-    if (QTest::currentTestFailed())
-        return;
+    E2E_STEP(m_run.prepare(e2e::stationIni(3, true, true)));
+    E2E_STEP(startSim());
     QVERIFY(QFile::exists(path(QStringLiteral("track/Track.txt"))));
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TUVARN_DIALOGS"), QStringLiteral("auto"));
-    env.insert(QStringLiteral("TUVARN_PORT_DIR"), path(QStringLiteral("ports")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    m_console.setProcessEnvironment(env);
-    m_console.setWorkingDirectory(m_dir.path());
-    m_console.setStandardOutputFile(path(QStringLiteral("console.out")));
-    m_console.setStandardErrorFile(path(QStringLiteral("console.err")));
-    startChild(m_console, QStringLiteral(TUVARN_BIN_DIR "/station-console"), QStringList());
-    QVERIFY(m_console.waitForStarted(5000));
-    m_failed = false;
+    E2E_STEP(m_run.startConsole());
+    m_run.setUpDone();
 }
 
 void TestPass::passRunsToTheEnd()
 {
     // Pass start 25 s after the stand-in came up, 8 points: about 35 s in all.
-    QTRY_VERIFY_WITH_TIMEOUT(logHas(QStringLiteral("finish")) || m_console.state() == QProcess::NotRunning, 120000);
-    QCOMPARE(m_console.state(), QProcess::Running);
+    QTRY_VERIFY_WITH_TIMEOUT(m_run.logged(QStringLiteral("finish")) > 0 || m_run.console().state() == QProcess::NotRunning, 120000);
+    QCOMPARE(m_run.console().state(), QProcess::Running);
     QTRY_VERIFY_WITH_TIMEOUT(dataEntries().size() >= 3, 10000);
     // Read the transcript once the stand-in has reported the finish itself.
     const auto finished = [this] {
-        m_transcript = readTranscript();
+        m_transcript = m_run.transcript();
         for (const QJsonObject &o : lines("tx", "status"))
             if (o.value(QStringLiteral("statusWord")).toInt() & 0x8000)
                 return true;
@@ -539,41 +427,19 @@ void TestPass::uploadWasWholeAndScheduled()
 
 void TestPass::consoleEndsCleanly()
 {
-    QCOMPARE(m_console.state(), QProcess::Running);
-    ::kill(pid_t(m_console.processId()), SIGTERM);
-    QVERIFY(m_console.waitForFinished(15000));
-    QCOMPARE(m_console.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_console.exitCode(), 0);
-    const QByteArray log = readFile(QStringLiteral("tuvarn.log"));
-    QVERIFY2(log.endsWith("  The end\r\n"), log.right(60).constData());
-
-    QCOMPARE(m_sim.state(), QProcess::Running);
-    ::kill(pid_t(m_sim.processId()), SIGTERM);
-    QVERIFY(m_sim.waitForFinished(15000));
-    QCOMPARE(m_sim.exitCode(), 0);
+    E2E_STEP(m_run.endConsole());
+    E2E_STEP(m_run.endSim());
     QVERIFY(!QFileInfo::exists(path(QStringLiteral("ports/COM3"))));
 }
 
 void TestPass::cleanup()
 {
-    m_failed = m_failed || QTest::currentTestFailed();
+    m_run.noteResult();
 }
 
 void TestPass::cleanupTestCase()
 {
-    for (QProcess *p : {&m_console, &m_sim}) {
-        if (p->state() == QProcess::NotRunning)
-            continue;
-        ::kill(pid_t(p->processId()), SIGTERM);
-        if (!p->waitForFinished(10000)) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-    }
-    if (m_failed) {
-        m_dir.setAutoRemove(false);
-        qInfo("station folder kept: %s", qPrintable(m_dir.path()));
-    }
+    m_run.tearDown();
 }
 
 QTEST_GUILESS_MAIN(TestPass)

@@ -1,16 +1,13 @@
 // station-console as a process: start-up failures, the event log of a clean
 // run ended by a signal, and service mode.
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QtTest>
+#include "stationprocess.h"
+
 #include <csignal>
 
+using e2e::finishes;
+
 namespace {
-const QByteArray GoodIni =
-    "Tuvarn_ini_file\nStationName\nTest station\nTrackPath\ntrack/Track.txt\nFocus\n1400\n"
-    "Radius\n500\nPort\n7\nTimeCorr\ndisable\nMaxDeviation\n40\nDeviationStep\n4\n"
-    "DeviationPorog\n0.2\nDemodulator\ndisable\nFeedback\ndisable\nScanModeRL\ndisable\n"
-    "ScanModeFB\ndisable\nkorr\n1.0\n";
+const QByteArray GoodIni = e2e::stationIni(7, false, false);
 }
 
 class TestStartup : public QObject
@@ -19,28 +16,14 @@ class TestStartup : public QObject
 
     QTemporaryDir m_dir;
 
-    QByteArray readFile(const QString &name)
-    {
-        QFile f(m_dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray readFile(const QString &name) { return e2e::readFile(m_dir.filePath(name)); }
     void writeFile(const QString &name, const QByteArray &bytes)
     {
         QFile f(m_dir.filePath(name));
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
     }
-    void start(QProcess &p, const QStringList &args = {})
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TUVARN_DIALOGS"), QStringLiteral("auto"));
-        env.insert(QStringLiteral("TUVARN_PORT_DIR"), m_dir.path());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(m_dir.path());
-        p.start(QStringLiteral(TUVARN_BIN_DIR "/station-console"), args);
-        QVERIFY(p.waitForStarted(5000));
-    }
+    void start(QProcess &p, const QStringList &args = {}) { e2e::startConsole(p, m_dir.path(), m_dir.path(), args); }
     // The dialog lines of standard error (the toolkit may add its own notes).
     static QByteArray promptsOf(QProcess &p)
     {
@@ -50,13 +33,6 @@ class TestStartup : public QObject
                 out += line + '\n';
         return out;
     }
-    void finishes(QProcess &p, int code)
-    {
-        QVERIFY(p.waitForFinished(15000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), code);
-    }
-
 private slots:
     void init()
     {
