@@ -4,48 +4,16 @@
 #include "bootloader.h"
 #include "controlcommand.h"
 #include "station.h"
+#include "termination.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTextStream>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &c, 1);
-}
-
-// SIGINT and SIGTERM end the stand-in through the same path as "quit", so the
-// COM link never outlives it.
-void catchTermination(QCoreApplication *app, const std::function<void()> &handler)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, app);
-    QObject::connect(notifier, &QSocketNotifier::activated, app, [handler] {
-        char c;
-        [[maybe_unused]] const auto n = ::read(g_signalPipe[1], &c, 1);
-        handler();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    // A reader of stdout that went away must not end the stand-in behind its back.
-    std::signal(SIGPIPE, SIG_IGN);
-}
 
 const char *const Epilogue =
     "\n"
@@ -328,10 +296,14 @@ int main(int argc, char *argv[])
         station.shutdown();
         QCoreApplication::quit();
     });
-    catchTermination(&app, [&station] {
+    // SIGINT and SIGTERM end the stand-in through the same path as "quit", so
+    // the COM link never outlives it; a reader of stdout that went away must
+    // not end it behind its back.
+    platform::onTerminationRequest([&station] {
         station.shutdown();
         QCoreApplication::quit();
     });
+    std::signal(SIGPIPE, SIG_IGN);
 
     QString error;
     if (!station.start(&error)) {
