@@ -62,8 +62,18 @@ int analysePass()
 
 QDateTime passFileStartUtc()
 {
-    const QDate date(PassPlan.startYear, PassPlan.startMonth, PassPlan.startDay);
-    const QTime time(PassPlan.startHour, PassPlan.startMinute, PassPlan.startSecond);
+    // Through the text form "d.M.yyyy  h:m:s", so odd fields (a year of fewer
+    // than four digits, a negative day) are refused as they always were. Date
+    // and time are read apart: read as one local date-time, a start inside a
+    // daylight-saving gap of the PC's zone would come out invalid.
+    const QDate date = QDate::fromString(QString::number(PassPlan.startDay) + QLatin1Char('.')
+                                             + QString::number(PassPlan.startMonth) + QLatin1Char('.')
+                                             + QString::number(PassPlan.startYear),
+                                         QStringLiteral("d.M.yyyy"));
+    const QTime time = QTime::fromString(QString::number(PassPlan.startHour) + QLatin1Char(':')
+                                             + QString::number(PassPlan.startMinute) + QLatin1Char(':')
+                                             + QString::number(PassPlan.startSecond),
+                                         QStringLiteral("h:m:s"));
     if (!date.isValid() || !time.isValid())
         return {};
     return QDateTime(date, time, Qt::UTC);
