@@ -215,9 +215,7 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
     const QFileInfo info(chosen);
     m_dataFolder = info.path();
     refreshFileList();
-    // Show the file the user picked, not merely the newest of its folder.
-    const QList<QListWidgetItem *> found = m_filelist->findItems(info.fileName(), Qt::MatchExactly);
-    loadRow(found.isEmpty() ? 0 : m_filelist->row(found.first()));
+    loadRow(0); // the newest file of the folder, as after any refresh
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -182,8 +182,8 @@ private slots:
         QCOMPARE(m_dialogs.lastFilter(), "Track Files (*.dat)");
         QCOMPARE(m_window->dataFolder(), m_dir->filePath("other"));
         QCOMPARE(list()->count(), 2);
-        QCOMPARE(list()->currentItem()->text(), "x.dat"); // the chosen file, not the newest
-        QCOMPARE(m_window->data().rowCount, quint16(2));
+        QCOMPARE(list()->currentItem()->text(), "y.dat"); // the folder's newest file
+        QCOMPARE(m_window->data().rowCount, quint16(3));
     }
 };
 
