@@ -97,16 +97,6 @@ qint32 immediateStartSecond()
     return seconds + 60 - qint32(utcOffsetHours) * 3600;
 }
 
-qint32 sendTimeMs()
-{
-    const QTime local = platform::nowLocal().time();
-    if (!local.isValid())
-        return 0;
-    constexpr qint64 Day = 86400000;
-    const qint64 ms = local.msecsSinceStartOfDay() - qint64(utcOffsetHours) * 3600000;
-    return static_cast<qint32>(((ms % Day) + Day) % Day);
-}
-
 int prepareTrackUpload()
 {
     PassPlanRecord &plan = PassPlan;
@@ -176,7 +166,7 @@ int prepareTrackUpload()
         angles[k] = static_cast<float>(plan.feedAngle.at(k));
     }
     plan.uploadPointCount = static_cast<quint16>(n);
-    sendUploadFrame(buildUploadFrame(startSecond, sendTimeMs(), plan.uploadMode,
+    sendUploadFrame(buildUploadFrame(startSecond, uploadSendTimeMs(), plan.uploadMode,
                                      static_cast<float>(StationSettings.Radius), radii, angles));
     return UploadDone;
 }

@@ -36,8 +36,6 @@ QString uploadTablePath();
 // Start time of the frame for startMode 1 and 2: one minute from now in UTC
 // seconds of day, not wrapped.
 qint32 immediateStartSecond();
-// The UTC time of day in milliseconds (0 when the clock has no valid time).
-qint32 sendTimeMs();
 
 namespace pass {
 // Immediately (shiftOnly: Shift held, table file only).
