@@ -2,8 +2,12 @@
 #include "ui_tuv.h"
 
 #include "appstate.h"
+#include "clock.h"
 #include "correction.h"
 #include "demodlink.h"
+#include "dialogs.h"
+#include "eventlog.h"
+#include "eventsink.h"
 #include "flashworkflow.h"
 #include "frames.h"
 #include "linkstate.h"
@@ -13,14 +17,10 @@
 #include "passview.h"
 #include "pointing.h"
 #include "rs.h"
-#include "skypanel.h"
-#include "trackfile.h"
-#include "clock.h"
-#include "dialogs.h"
-#include "eventlog.h"
-#include "eventsink.h"
 #include "screenmetrics.h"
 #include "settings.h"
+#include "skypanel.h"
+#include "trackfile.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -30,7 +30,6 @@
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
 

@@ -7,7 +7,6 @@
 
 class QLabel;
 class QTimer;
-class QTcpSocket;
 class QCloseEvent;
 class rs;
 class PassDataStore;
@@ -111,7 +110,6 @@ private:
 
     Ui::tuv *ui;
     rs *m_rs = nullptr;
-    QTcpSocket *m_socket = nullptr;
     PassDataStore *m_store = nullptr;
     QTimer *replyTimer = nullptr;
     QTimer *cycleTimer = nullptr;
