@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -20,6 +21,8 @@ namespace {
 const QColor Background(212, 208, 200);
 const int FileListWidth = 300;
 const char DataFolderName[] = "data";
+// Quiet time after the folder's last change before every file's time is read again.
+const int RecheckDelayMs = 300;
 }
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
@@ -27,13 +30,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("TuVaRN Track Viewer. ver ") + QStringLiteral("1.27"));
     buildWidgets();
 
-    m_fileDir.setFilter(QDir::Files);
-    m_fileDir.setNameFilters({QStringLiteral("*.dat")});
-    m_fileDir.setSorting(QDir::Time); // newest first
-
     m_dirWatcher = std::make_unique<QFileSystemWatcher>();
     connect(m_dirWatcher.get(), &QFileSystemWatcher::directoryChanged, this,
             &MainWindow::if_dir_changed);
+    m_recheckTimer = new QTimer(this);
+    m_recheckTimer->setSingleShot(true);
+    m_recheckTimer->setInterval(RecheckDelayMs);
+    connect(m_recheckTimer, &QTimer::timeout, this, &MainWindow::recheckFileList);
     watchDataFolder();
 
     QMetaObject::connectSlotsByName(this);
@@ -69,6 +72,9 @@ void MainWindow::buildWidgets()
     m_filelist->setObjectName(QStringLiteral("filelist"));
     m_filelist->setGeometry(m_panelWidth, 0, FileListWidth, height);
     m_filelist->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    // Thousands of rows: lay them out a batch at a time instead of all at
+    // once before the first paint.
+    m_filelist->setLayoutMode(QListView::Batched);
     QPalette palette = m_filelist->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         palette.setColor(group, QPalette::Base, Background);
@@ -119,17 +125,61 @@ void MainWindow::watchDataFolder()
 
 void MainWindow::refreshFileList()
 {
-    m_fileDir.setPath(m_dataFolder);
-    m_fileDir.refresh();
+    m_fileList.load(m_dataFolder);
     m_suppressRowChange = true;
     m_filelist->clear();
     m_suppressRowChange = false;
-    const QStringList names = m_fileDir.entryList();
-    if (names.isEmpty()) {
+    if (m_fileList.count() == 0) {
         clearPanel();
         return;
     }
-    m_filelist->addItems(names);
+    m_filelist->addItems(m_fileList.names());
+}
+
+void MainWindow::updateFileList()
+{
+    if (m_fileList.folder() != m_dataFolder) {
+        refreshFileList();
+        return;
+    }
+    applyListEdits(m_fileList.update());
+    // The quick look reads the times of new names only; a file changed in
+    // place is caught by reading all times once the changes have settled.
+    m_recheckTimer->start();
+}
+
+void MainWindow::recheckFileList()
+{
+    if (m_fileList.folder() != m_dataFolder)
+        return;
+    const QVector<PassList::Edit> edits = m_fileList.recheck();
+    if (edits.isEmpty())
+        return;
+    applyListEdits(edits);
+    m_filelist->repaint();
+    loadRow(0);
+}
+
+void MainWindow::applyListEdits(const QVector<PassList::Edit> &edits)
+{
+    m_suppressRowChange = true;
+    for (const PassList::Edit &e : edits) {
+        switch (e.kind) {
+        case PassList::Edit::Remove:
+            delete m_filelist->takeItem(e.row);
+            break;
+        case PassList::Edit::Insert:
+            m_filelist->insertItem(e.row, e.name);
+            break;
+        case PassList::Edit::Reset:
+            m_filelist->clear();
+            m_filelist->addItems(m_fileList.names());
+            break;
+        }
+    }
+    m_suppressRowChange = false;
+    if (m_fileList.count() == 0)
+        clearPanel();
 }
 
 void MainWindow::if_dir_changed()
@@ -137,7 +187,7 @@ void MainWindow::if_dir_changed()
     // A removed "data" drops out of the watcher; wait for it to come back.
     if (m_dirWatcher && m_dirWatcher->directories().isEmpty())
         watchDataFolder();
-    refreshFileList();
+    updateFileList();
     m_filelist->repaint();
     loadRow(0);
 }
@@ -229,5 +279,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
     m_panelPixmap.reset();
     m_dirWatcher.reset();
     m_folderWaiter.reset();
+    m_recheckTimer->stop();
     event->accept();
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include "datafilereader.h"
+#include "passlist.h"
 
-#include <QDir>
 #include <QMainWindow>
 #include <QPen>
 #include <QString>
@@ -15,6 +15,7 @@ class QLabel;
 class QListWidget;
 class QPainter;
 class QPixmap;
+class QTimer;
 class QWheelEvent;
 
 // The viewer's one window: the list of data files on the right, the plots of
@@ -39,6 +40,10 @@ public:
     float markRadius() const { return m_markRadius; }
 
     void refreshFileList();
+    // Brings the list up to date with what changed in the folder.
+    void updateFileList();
+    // Reads every file's time again and moves what changed in place.
+    void recheckFileList();
     void clearPanel();
     void showFileError(const QString &message);
     void drawPlots();
@@ -57,6 +62,7 @@ protected:
 private:
     void buildWidgets();
     void watchDataFolder();
+    void applyListEdits(const QVector<PassList::Edit> &edits);
     // Selects the row and loads its file even when it already is the current row.
     void loadRow(int row);
     void showTexts(const QString &configText, const QString &trackText);
@@ -76,7 +82,8 @@ private:
     // Watches the working directory while "data" does not exist, so the list
     // fills once the folder is created.
     std::unique_ptr<QFileSystemWatcher> m_folderWaiter;
-    QDir m_fileDir;
+    PassList m_fileList;
+    QTimer *m_recheckTimer = nullptr;
     QString m_dataFolder = QStringLiteral("data");
     bool m_suppressRowChange = false;
 

@@ -160,6 +160,23 @@ private slots:
         QCOMPARE(m_window->data().rowCount, quint16(2));
     }
 
+    // The list follows removals, and a file whose time moves in place (not
+    // a new name, nor a new file) also moves, once the folder is quiet.
+    void removedAndTouchedFiles()
+    {
+        QVERIFY(QFile::remove("data/c.dat"));
+        QTRY_COMPARE_WITH_TIMEOUT(list()->count(), 2, 5000);
+        QCOMPARE(list()->item(0)->text(), "b.dat");
+        QCOMPARE(list()->currentRow(), 0);
+        QCOMPARE(label("TrackInfo")->styleSheet(), "color: Red"); // b.dat is the bad one
+
+        age("data/a.dat", 10);
+        QTRY_COMPARE_WITH_TIMEOUT(list()->item(0)->text(), "a.dat", 5000);
+        QCOMPARE(list()->item(1)->text(), "b.dat");
+        QCOMPARE(list()->currentRow(), 0);
+        QCOMPARE(m_window->data().rowCount, quint16(3));
+    }
+
     void folderCreatedLater()
     {
         QVERIFY(QDir("data").removeRecursively());
