@@ -1,6 +1,8 @@
 // Service-mode pointing against the station stand-in: GoToPos uploads a
 // single-point table, Shift+GoToPos writes the table only, bad input sends nothing.
 #include "appstate.h"
+#include "frames.h"
+#include "rs.h"
 #include "tuv.h"
 #include "windowfixture.h"
 
@@ -11,6 +13,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,7 +27,8 @@ class TestGoTo : public QObject
     QProcess m_sim;
     ScriptedDialogs m_dialogs;
 
-    QList<QJsonObject> uploads()
+    // The stand-in's transcript entries of one direction and kind (any kind when empty).
+    QList<QJsonObject> transcript(const char *dir, const char *kind = "")
     {
         QList<QJsonObject> out;
         QFile f(m_dir.filePath(QStringLiteral("sim.jsonl")));
@@ -32,10 +36,31 @@ class TestGoTo : public QObject
             return out;
         for (const QByteArray &line : f.readAll().split('\n')) {
             const QJsonObject o = QJsonDocument::fromJson(line).object();
-            if (o.value(QStringLiteral("kind")).toString() == QLatin1String("upload"))
+            if (o.value(QStringLiteral("dir")).toString() == QLatin1String(dir)
+                && (!*kind || o.value(QStringLiteral("kind")).toString() == QLatin1String(kind)))
                 out.append(o);
         }
         return out;
+    }
+    QList<QJsonObject> uploads() { return transcript("rx", "upload"); }
+    qint64 lastReplyMs()
+    {
+        const QList<QJsonObject> sent = transcript("tx", "status");
+        return sent.isEmpty() ? 0
+                              : QDateTime::fromString(sent.last().value(QStringLiteral("t")).toString(),
+                                                      Qt::ISODateWithMs).toMSecsSinceEpoch();
+    }
+    // Whatever a click sent has reached the stand-in's transcript once the
+    // console's port has written it all and the stand-in has since sent a
+    // reply of its own: it takes its input in order, long before its next
+    // second's reply. No fixed wait, however busy the machine.
+    void waitUntilLineSettled()
+    {
+        rs *port = controllerPort();
+        QVERIFY(port && port->port());
+        QTRY_COMPARE_WITH_TIMEOUT(port->port()->bytesToWrite(), qint64(0), 5000);
+        const qint64 written = QDateTime::currentMSecsSinceEpoch();
+        QTRY_VERIFY_WITH_TIMEOUT(lastReplyMs() > written + 100, 10000);
     }
     static QLabel *linkLabel(tuv &w)
     {
@@ -106,7 +131,7 @@ private slots:
         const int tablesBefore = data.entryList({QStringLiteral("*.uu")}).size();
         azim->setText(QStringLiteral("130"));
         QTest::mouseClick(go, Qt::LeftButton, Qt::ShiftModifier);
-        QTest::qWait(1500);
+        waitUntilLineSettled();
         QCOMPARE(uploads().size(), 1);
         QCOMPARE(data.entryList({QStringLiteral("*.uu")}).size(), tablesBefore + 1);
 
@@ -121,7 +146,7 @@ private slots:
             QCOMPARE(azim->palette().color(QPalette::Base), QColor(Qt::red));
             QCOMPARE(elev->palette().color(QPalette::Text), QColor(Qt::blue));
         }
-        QTest::qWait(1000);
+        waitUntilLineSettled();
         QCOMPARE(uploads().size(), 1);
         QVERIFY2(m_dialogs.unexpected().isEmpty(), qPrintable(m_dialogs.unexpected().join('|')));
     }

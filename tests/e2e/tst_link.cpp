@@ -87,13 +87,6 @@ class TestLink : public QObject
         const QByteArray answer = "\nok " + line.split(' ').first();
         QTRY_VERIFY_WITH_TIMEOUT(m_run.simOut().indexOf(answer, qMax(0, from - 1)) >= 0, 5000);
     }
-    // The stand-in replies a few ms after each whole UTC second; some faults
-    // are placed at a known distance from that.
-    static void waitForPhase(int msIntoSecond)
-    {
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        QTest::qWait(int((msIntoSecond - now % 1000 + 1000) % 1000));
-    }
 
 private slots:
     void initTestCase();
@@ -148,14 +141,12 @@ void TestLink::silenceDropsTheLinkOnce()
     QVERIFY(fault != 0);
 
     QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("Disconnected")), 1, 10000);
-    const qint64 seen = QDateTime::currentMSecsSinceEpoch();
     // Three once-per-second steps without a reception: about 2.1 s after the
-    // last reply.
+    // last reply, judged by the console's own log stamp (whole seconds), not
+    // by when this side happened to look.
     const qint64 last = lastStatusBefore(fault);
     QVERIFY(last != 0);
-    const QString times = QStringLiteral("last reply %1, fault %2, seen %3").arg(clock(last), clock(fault), clock(seen));
-    qInfo("link loss seen %lld ms after the last reply", seen - last);
-    QVERIFY2(seen - last >= 1500 && seen - last <= 3500, qPrintable(times));
+    const QString times = QStringLiteral("last reply %1, fault %2").arg(clock(last), clock(fault));
     const qint64 stamped = entry(QStringLiteral("Disconnected"), 1).at.toMSecsSinceEpoch();
     QVERIFY2(stamped + 1000 > last + 1500 && stamped <= last + 3500,
              qPrintable(times + QStringLiteral(", stamped ") + clock(stamped)));
@@ -175,16 +166,16 @@ void TestLink::silenceDropsTheLinkOnce()
 
 void TestLink::vanishedPortIsReopened()
 {
-    // Dropped 0.65 s after a reply: the console's first port check after the
-    // link times out (about 3.1 s after the reply) falls into the 3 s without a port.
-    waitForPhase(650);
-    command("drop-port 3");
+    // Gone for 5 s from anywhere in a second after a reply: the console's
+    // first port check after the link times out (about 3.1 s after that
+    // reply) falls into the time without a port, whenever the drop came.
+    command("drop-port 5");
     const qint64 fault = faultAt(QStringLiteral("drop-port"));
     QVERIFY(fault != 0);
 
     const qint64 last = lastStatusBefore(fault);
     qInfo("port dropped %lld ms after the last reply", fault - last);
-    QTRY_VERIFY_WITH_TIMEOUT(portBackAfter(fault) != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(portBackAfter(fault) != 0, 12000);
     const qint64 back = portBackAfter(fault);
     const QString times = QStringLiteral("last reply %1, dropped %2, back %3").arg(clock(last), clock(fault), clock(back));
     QTRY_VERIFY2_WITH_TIMEOUT(logged(QStringLiteral("port absent")) == 2, qPrintable(times), 10000);
@@ -220,10 +211,9 @@ void TestLink::garbageIsShrugged()
 
 void TestLink::shortPortDropRecovers()
 {
-    // A port gone for one second, just after a reply: by the time the console
-    // looks for it again (about 3.1 s after that reply) it is back, behind a
-    // new terminal.
-    waitForPhase(100);
+    // A port gone for one second, at most a second after a reply: by the time
+    // the console looks for it again (about 3.1 s after that reply) it is
+    // back, behind a new terminal.
     command("drop-port 1");
     const qint64 fault = faultAt(QStringLiteral("drop-port"));
     QTRY_VERIFY_WITH_TIMEOUT(portBackAfter(fault) != 0, 5000);
