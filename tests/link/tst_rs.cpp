@@ -32,7 +32,7 @@ void RsTest::openCodesAndTraffic()
     char buf[4];
     QCOMPARE(port.read(buf, 4), qint64(-1));
 
-    PtyLink pty(folder.path(), 41);
+    PtyPeer pty(folder.path(), 41);
     QVERIFY(pty.isValid());
     rs other(18, 4); // COM4 is not COM41
     QCOMPARE(other.open(), quint8(1));
@@ -47,11 +47,11 @@ void RsTest::openCodesAndTraffic()
     // The common sender writes exactly the frame bytes.
     setControllerPort(&port);
     QCOMPARE(sendCommand(CmdSetNorthCorrection, -9), qint64(6));
-    QCOMPARE(pty.readFromConsole(6).toHex(), QByteArray("03000000f7ff"));
+    QCOMPARE(pty.read(6).toHex(), QByteArray("03000000f7ff"));
 
     // Bytes from the controller arrive.
     QSignalSpy ready(port.port(), &QSerialPort::readyRead);
-    pty.writeToConsole(hex("00"));
+    pty.write(hex("00"));
     QTRY_COMPARE(port.bytesAvailable(), qint64(1));
     QCOMPARE(port.read(buf, 4), qint64(1));
     QCOMPARE(buf[0], '\0');
@@ -100,7 +100,7 @@ void RsTest::supervisionReportsEachChangeOnce()
     QVERIFY(r.logLine.isEmpty());
     QVERIFY(linkState.linkLabelStale); // every port check marks the label stale
 
-    PtyLink pty(folder.path(), 43);
+    PtyPeer pty(folder.path(), 43);
     QVERIFY(pty.isValid());
     r = superviseLink(port);
     QCOMPARE(r.labelText, QStringLiteral("Disconnected1  "));
@@ -118,12 +118,12 @@ void RsTest::supervisionReportsEachChangeOnce()
 void RsTest::statusReplyThroughThePort()
 {
     PortFolder folder;
-    PtyLink pty(folder.path(), 44);
+    PtyPeer pty(folder.path(), 44);
     rs port(18, 44);
     QCOMPARE(port.open(), quint8(0));
     ReplyReceiver receiver;
     linkState.linkWatchdog = 2;
-    pty.writeToConsole(hex("00FFFFFF03120000000000005A000000"));
+    pty.write(hex("00FFFFFF03120000000000005A000000"));
     QTRY_COMPARE(port.bytesAvailable(), qint64(16));
     const ParsedReception p = receiver.parse(port);
     QCOMPARE(p.type, ParsedReception::Status);
@@ -131,19 +131,19 @@ void RsTest::statusReplyThroughThePort()
     QCOMPARE(port.bytesAvailable(), qint64(0));
 
     // Too much at once: dropped whole, the silence window grows.
-    pty.writeToConsole(QByteArray(17, '\x55'));
+    pty.write(QByteArray(17, '\x55'));
     QTRY_VERIFY(port.bytesAvailable() > 16);
     QCOMPARE(receiver.parse(port).type, ParsedReception::Overrun);
     QCOMPARE(linkState.quietTicks, quint8(10));
     QCOMPARE(linkState.replyMode, quint8(2));
 
     // A backlog that fills the read buffer must not leave the port deaf.
-    pty.writeToConsole(QByteArray(64, '\x55'));
+    pty.write(QByteArray(64, '\x55'));
     QTRY_COMPARE(port.bytesAvailable(), qint64(18));
     QCOMPARE(receiver.parse(port).type, ParsedReception::Overrun);
     QTest::qWait(50);
     port.clearInput(); // what was still queued behind the full buffer
-    pty.writeToConsole(hex("00FFFFFF03120000000000005A000000"));
+    pty.write(hex("00FFFFFF03120000000000005A000000"));
     QTRY_COMPARE(port.bytesAvailable(), qint64(16));
 }
 
@@ -153,16 +153,16 @@ void RsTest::terminalThatHungUpIsReopened()
     rs port(18, 45);
     QByteArray fromConsole;
     {
-        PtyLink first(folder.path(), 45);
+        PtyPeer first(folder.path(), 45);
         QCOMPARE(port.open(), quint8(0));
         QVERIFY(!port.hungUp());
     } // the terminal goes away ...
     QTRY_VERIFY(port.hungUp());
-    PtyLink second(folder.path(), 45); // ... and comes back under the same name
+    PtyPeer second(folder.path(), 45); // ... and comes back under the same name
     QCOMPARE(port.open(), quint8(0));
     QVERIFY(!port.hungUp());
     QCOMPARE(port.write(commandBytes(CmdCancel)), qint64(4));
-    QCOMPARE(second.readFromConsole(4).toHex(), QByteArray("06000000"));
+    QCOMPARE(second.read(4).toHex(), QByteArray("06000000"));
 
     QVERIFY(!port.dropIfHungUp());
     QVERIFY(port.isOpened());
