@@ -15,6 +15,7 @@
 #include "pointing.h"
 #include "rs.h"
 #include "settings.h"
+#include "settingslabel.h"
 #include "skypanel.h"
 #include "trackfile.h"
 

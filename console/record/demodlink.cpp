@@ -140,8 +140,3 @@ DemodLink::ReadResult DemodLink::readTcpData(quint16 statusWord, PassDataStore &
         return ShortBlock;
     return store.addSample(power, snr) == 0 ? SampleAdded : StoreRefused;
 }
-
-QString settingsLabelText(const QString &settingsSummary, const QString &statusText)
-{
-    return settingsSummary + statusText + QStringLiteral("  ");
-}

@@ -71,6 +71,3 @@ private:
     quint16 m_port = DefaultPort;
     qint64 m_lastResult = 0;
 };
-
-// The text of settingsLabel: the settings summary, the demodulator status, two blanks.
-QString settingsLabelText(const QString &settingsSummary, const QString &statusText);

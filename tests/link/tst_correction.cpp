@@ -1,6 +1,6 @@
 #include "correction.h"
 #include "linkstate.h"
-#include "linktestutil.h"
+#include "linkworld.h"
 #include "settings.h"
 
 #include <QtTest>

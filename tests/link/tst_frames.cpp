@@ -1,5 +1,6 @@
 #include "frames.h"
-#include "linktestutil.h"
+#include "hexbytes.h"
+#include "linkworld.h"
 
 #include <QtTest>
 

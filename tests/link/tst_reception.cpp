@@ -1,6 +1,7 @@
 #include "frames.h"
 #include "linkstate.h"
-#include "linktestutil.h"
+#include "hexbytes.h"
+#include "linkworld.h"
 #include "reception.h"
 #include "rs.h"
 

@@ -1,6 +1,9 @@
 #include "frames.h"
 #include "linkstate.h"
-#include "linktestutil.h"
+#include "hexbytes.h"
+#include "portfolder.h"
+#include "ptypeer.h"
+#include "linkworld.h"
 #include "reception.h"
 #include "rs.h"
 

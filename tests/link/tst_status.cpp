@@ -3,7 +3,8 @@
 #include "frames.h"
 #include "gps.h"
 #include "linkstate.h"
-#include "linktestutil.h"
+#include "hexbytes.h"
+#include "linkworld.h"
 #include "settings.h"
 #include "statusreply.h"
 

@@ -1,4 +1,5 @@
 #include "demodlink.h"
+#include "settingslabel.h"
 #include "passdatastore.h"
 #include "settings.h"
 

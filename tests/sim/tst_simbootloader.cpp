@@ -1,5 +1,6 @@
 // The stand-in's boot loader, byte for byte.
 #include "bootloader.h"
+#include "hexbytes.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -7,11 +8,6 @@
 using sim::BootLoader;
 
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 QByteArray replies(const QVector<BootLoader::Exchange> &exchanges)
 {

@@ -1,11 +1,13 @@
 #include "beammodel.h"
 
+#include "angles.h"
+
 #include <cmath>
 
 namespace beam {
 
 namespace {
-constexpr double Pi = 3.14159265358979323846;
+using sim::Pi;
 
 double length(const QPointF &p)
 {

@@ -1,12 +1,14 @@
 #include "trackwriter.h"
 
+#include "angles.h"
+
 #include <QLocale>
 #include <cmath>
 
 namespace trackwriter {
 
 namespace {
-constexpr double Pi = 3.14159265358979323846;
+using sim::Pi;
 
 int roundedMinutes(double degrees)
 {

@@ -1,4 +1,4 @@
-#include "linktestutil.h"
+#include "linkworld.h"
 
 #include "appstate.h"
 #include "clock.h"
@@ -24,9 +24,4 @@ void resetLinkWorld()
     eventsink::set(nullptr);
     g_clock.setNowUtc(QDateTime(QDate(2024, 3, 1), QTime(12, 0, 0), Qt::UTC));
     platform::setClock(&g_clock);
-}
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
 }
