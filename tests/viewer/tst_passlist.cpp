@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -16,15 +17,15 @@ namespace {
 const qint64 BaseSeconds = QDateTime::currentSecsSinceEpoch() - 86400;
 
 // Writes the file and gives it a time of BaseSeconds + ms/1000, to the nanosecond.
-bool put(const QString &folder, const QString &name, qint64 ms, long extraNs = 0)
+bool put(const QString &folder, const QString &name, qint64 ms, long extraNs = 0, qint64 base = BaseSeconds)
 {
     QFile f(folder + QLatin1Char('/') + name);
     if (!f.open(QIODevice::WriteOnly) || f.write("x") != 1)
         return false;
     f.close();
     const qint64 ns = ms * 1000000 + extraNs;
-    const timespec times[2] = {{time_t(BaseSeconds + ns / 1000000000), long(ns % 1000000000)},
-                               {time_t(BaseSeconds + ns / 1000000000), long(ns % 1000000000)}};
+    const timespec times[2] = {{time_t(base + ns / 1000000000), long(ns % 1000000000)},
+                               {time_t(base + ns / 1000000000), long(ns % 1000000000)}};
     return ::utimensat(AT_FDCWD, QFile::encodeName(f.fileName()).constData(), times, 0) == 0;
 }
 
@@ -110,6 +111,27 @@ private slots:
         list.load(dir.path());
         QCOMPARE(list.names(), QStringList({"a.dat", "b.dat", "c.dat"}));
         QCOMPARE(list.names(), qdirOrder(dir.path()));
+    }
+
+    // In the hour that the clocks go back, local wall-clock times run
+    // backwards; the order goes by the moment, not by the local time.
+    void orderAcrossClocksGoingBack()
+    {
+        if (!QFile::exists(QStringLiteral("/usr/share/zoneinfo/Europe/Berlin")))
+            QSKIP("no time zone data");
+        const QByteArray oldTz = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        ::tzset();
+        QTemporaryDir dir;
+        // 00:45 UTC is 02:45 summer time, 01:15 UTC is 02:15 winter time.
+        const qint64 fallBack = QDateTime(QDate(2026, 10, 25), QTime(1, 0), Qt::UTC).toSecsSinceEpoch();
+        QVERIFY(put(dir.path(), QStringLiteral("earlier.dat"), -15 * 60 * 1000, 0, fallBack));
+        QVERIFY(put(dir.path(), QStringLiteral("later.dat"), 15 * 60 * 1000, 0, fallBack));
+        PassList list;
+        list.load(dir.path());
+        qputenv("TZ", oldTz);
+        ::tzset();
+        QCOMPARE(list.names(), QStringList({"later.dat", "earlier.dat"}));
     }
 
     void notFiles()
