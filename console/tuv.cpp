@@ -20,6 +20,7 @@
 #include "screenmetrics.h"
 #include "settings.h"
 #include "skypanel.h"
+#include "stationextras.h"
 #include "trackfile.h"
 
 #include <QCheckBox>
@@ -185,6 +186,9 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     linkState.statusWord = 0;
     ui->about->hide();
 
+    if (QFile::exists(QLatin1String(ExtrasFileName)))
+        m_extras = new StationExtras(loadExtrasSettings(), [this](const QString &m) { logEvent(m); }, m_store);
+
     if (!serviceMode)
         autoLoadTrack();
 }
@@ -211,6 +215,8 @@ tuv::~tuv()
         logEvent(QStringLiteral("The end\r\n"));
         logFile.close();
     }
+    delete m_extras;
+    m_extras = nullptr;
     eventsink::set(nullptr);
     pass::setView(nullptr);
     delete settingsLabel;
@@ -251,6 +257,8 @@ void tuv::logEvent(const QString &message)
         return;
     // The marker follows the GPS bits of the latest status reply.
     const QString entry = logEntryPrefix(lastReplyStatusWord(), platform::nowUtc()) + message;
+    if (m_extras)
+        m_extras->logged(message);
     if (logFile.isOpen()) {
         logStream << entry;
         logStream.flush();

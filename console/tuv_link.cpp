@@ -16,8 +16,10 @@
 #include "rs.h"
 #include "settings.h"
 #include "skypanel.h"
+#include "stationextras.h"
 #include "trackfile.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QTimer>
 #include <cmath>
@@ -124,6 +126,8 @@ void tuv::superviseLinkStep()
         ui->ParallCorrZ->clear();
         ui->Azimuth->clear();
     }
+    if (m_extras)
+        m_extras->linkSupervised(r);
     if (!r.logLine.isEmpty())
         logEvent(r.logLine);
 }
@@ -166,6 +170,8 @@ void tuv::answerCorrection()
 
 void tuv::showStatus(const StatusUpdate &u)
 {
+    if (m_extras)
+        m_extras->statusShown(u);
     if (u.kind.northCorrZ)
         ui->NorthCorrZ->setText(*u.kind.northCorrZ);
     if (u.kind.parallCorrZ)
@@ -219,12 +225,15 @@ void tuv::writePassDataFile()
 {
     const int first = PassPlan.firstReachable;
     QString error;
+    const QString name = LogfilenamePrepare();
     const int result = m_store->writeDataFile(
-        QStringLiteral("data"), LogfilenamePrepare(), LogfileTitlePrepare() + ui->TrackInfo->text(),
+        QStringLiteral("data"), name, LogfileTitlePrepare() + ui->TrackInfo->text(),
         PassPlan.feedRadius, PassPlan.feedAngle, PassPlan.azimuth.mid(first),
         PassPlan.elevation.mid(first), &error);
     if (result == PassDataStore::WriteFailed)
         logEvent(QStringLiteral("data file not written: ") + error);
+    if (m_extras)
+        m_extras->dataFileWritten(QDir(QStringLiteral("data")).absoluteFilePath(name), result == PassDataStore::WriteOk);
     redrawRecordedPass(*m_store);
 }
 
