@@ -17,6 +17,7 @@ PassHook::PassHook(const QString &commandLine, int timeoutSeconds, Log log, QObj
         m_program = words.takeFirst();
     m_arguments = words;
     m_limit.setSingleShot(true);
+    m_limit.setTimerType(Qt::PreciseTimer);
     m_kill.setSingleShot(true);
     connect(&m_limit, &QTimer::timeout, this, [this] {
         if (!m_process)
