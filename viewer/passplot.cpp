@@ -198,13 +198,13 @@ void drawPassTexts(QPainter &p, const ViewerData &d, const QSize &panelSize)
     // the configuration against the right edge.
     p.setPen(QColor(Qt::black));
     const QFontMetrics fm(p.font());
-    const QRect summary = fm.boundingRect(QRect(10, 10, panelSize.width() / 2, panelSize.height()),
-                                          Qt::AlignLeft | Qt::AlignTop, d.trackText);
-    p.drawText(summary, Qt::AlignLeft | Qt::AlignTop, d.trackText);
-    const QRect config = fm.boundingRect(QRect(0, 10, panelSize.width() / 2, panelSize.height()),
-                                         Qt::AlignLeft | Qt::AlignTop, d.configText);
-    p.drawText(config.translated(panelSize.width() - config.width() - config.x(), 0),
-               Qt::AlignLeft | Qt::AlignTop, d.configText);
+    const QRect area(0, 10, panelSize.width(), panelSize.height() - 10);
+    p.drawText(area.adjusted(10, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, d.trackText);
+    int width = 0;
+    for (const QString &line : d.configText.split(QLatin1Char('\n')))
+        width = std::max(width, fm.horizontalAdvance(line));
+    p.drawText(area.adjusted(std::max(0, panelSize.width() - width - 6), 0, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+               d.configText);
 }
 
 QImage renderPassImage(const ViewerData &d, const QSize &panelSize)
