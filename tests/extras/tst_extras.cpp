@@ -282,6 +282,15 @@ void TestExtras::extrasFollowAPass()
         clock.advanceMs(10000);
         extras.tick();
         QCOMPARE(log.count(QStringLiteral("park: antenna sent to origin")), 1);
+
+        // The next pass is loaded and starts soon: the next finish parks nothing.
+        u.change.finish = true;
+        extras.statusShown(u);
+        PassPlan.startUtc = clock.nowUtc().addSecs(100);
+        clock.advanceMs(10000);
+        extras.tick();
+        QCOMPARE(log.count(QStringLiteral("park: antenna sent to origin")), 1);
+        QCOMPARE(log.last(), QStringLiteral("park skipped: next pass in 90 s"));
     }
     platform::setClock(nullptr);
     QDir::setCurrent(old);
