@@ -22,6 +22,18 @@ def _julian(t: datetime) -> float:
     return (t - datetime(2000, 1, 1, 12, tzinfo=timezone.utc)).total_seconds() / 86400.0 + 2451545.0
 
 
+def make_tle(catalog: int, epoch: datetime, inclination: float, node: float, eccentricity: float,
+             perigee: float, mean_anomaly: float, revs_per_day: float, revnum: int, name: str) -> str:
+    day = (epoch - datetime(epoch.year, 1, 1, tzinfo=timezone.utc)).total_seconds() / 86400.0 + 1
+    line1 = (f"1 {catalog:05d}U 26001A   {epoch.year % 100:02d}{day:012.8f}  .00000000  00000-0  00000-0 0  999")
+    line2 = (f"2 {catalog:05d} {inclination:8.4f} {node:8.4f} {round(eccentricity * 1e7):07d} {perigee:8.4f} "
+             f"{mean_anomaly:8.4f} {revs_per_day:11.8f}{revnum:5d}")
+    line1 += str(_checksum(line1))
+    line2 += str(_checksum(line2))
+    assert len(line1) == 69 and len(line2) == 69, (line1, line2)
+    return f"{name}\n{line1}\n{line2}\n"
+
+
 def overhead_tle(latitude: float, longitude: float, when: datetime, catalog: int = 90001,
                  altitude_km: float = 500.0, inclination: float = 97.5, revnum: int = 12345,
                  epoch: datetime = None, name: str = "TESTSAT") -> str:
@@ -41,14 +53,7 @@ def overhead_tle(latitude: float, longitude: float, when: datetime, catalog: int
     node_deg = math.degrees(node) % 360.0
     mean_anomaly = math.degrees(u_epoch) % 360.0
     revs_per_day = n * 86400.0 / (2 * math.pi)
-    day = (epoch - datetime(epoch.year, 1, 1, tzinfo=timezone.utc)).total_seconds() / 86400.0 + 1
-    line1 = (f"1 {catalog:05d}U 26001A   {epoch.year % 100:02d}{day:012.8f}  .00000000  00000-0  00000-0 0  999")
-    line2 = (f"2 {catalog:05d} {inclination:8.4f} {node_deg:8.4f} 0001000 {0.0:8.4f} {mean_anomaly:8.4f} "
-             f"{revs_per_day:11.8f}{revnum:5d}")
-    line1 += str(_checksum(line1))
-    line2 += str(_checksum(line2))
-    assert len(line1) == 69 and len(line2) == 69, (line1, line2)
-    return f"{name}\n{line1}\n{line2}\n"
+    return make_tle(catalog, epoch, inclination, node_deg, 0.0001, 0.0, mean_anomaly, revs_per_day, revnum, name)
 
 
 def main() -> int:
