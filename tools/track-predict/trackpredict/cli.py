@@ -89,7 +89,8 @@ def print_table(passes: List[Pass], out) -> None:
               f"{_cell(p.upload_first):<19}  {p.upload_seconds:5d}  {p.decision}", file=out)
 
 
-def list_passes(station: Station, now: datetime, hours: float, out=sys.stdout) -> int:
+def list_passes(station: Station, now: datetime, hours: float, out=None) -> int:
+    out = out or sys.stdout
     station.load()
     targets, _, passes, _ = _plan(station, now, hours)
     assert station.console is not None

@@ -23,10 +23,14 @@ class Log:
     """Decision lines to standard output and predict.log; the running program
     repeats a line only when it changes."""
 
-    def __init__(self, path: Optional[str], out: TextIO = sys.stdout) -> None:
+    def __init__(self, path: Optional[str], out: Optional[TextIO] = None) -> None:
         self.path = path
-        self.out = out
+        self._out = out
         self._last: Optional[str] = None
+
+    @property
+    def out(self) -> TextIO:
+        return self._out or sys.stdout
 
     def line(self, now: datetime, message: str) -> None:
         self._last = message
