@@ -233,6 +233,10 @@ def main(argv: Optional[List[str]] = None) -> int:
     except InputError as e:
         print(f"track-predict: {e}", file=sys.stderr)
         return EXIT_BAD_INPUT
+    except BrokenPipeError:
+        # The reader of --list went away (| head): not an error of ours.
+        sys.stderr.close()
+        return EXIT_OK
     stop = threading.Event()
     for s in (signal.SIGINT, signal.SIGTERM):
         signal.signal(s, lambda *_: stop.set())

@@ -11,7 +11,7 @@ import os
 import xml.etree.ElementTree as ET
 from dataclasses import dataclass
 from datetime import datetime, timedelta, timezone
-from typing import Dict, Iterable, List, Optional, Tuple
+from typing import Dict, List, Optional, Tuple
 
 from sgp4.api import Satrec
 from sgp4 import omm
@@ -173,10 +173,15 @@ def parse_elements(text: str, source: str) -> List[ElementSet]:
     return _parse_tle(text, source)
 
 
+# In a folder only these are element files (a README beside them is not).
+SUFFIXES = (".tle", ".3le", ".txt", ".csv", ".xml", ".json")
+
+
 def _element_files(path: str) -> List[str]:
     if os.path.isdir(path):
         return sorted(os.path.join(path, n) for n in os.listdir(path)
-                      if not n.startswith(".") and os.path.isfile(os.path.join(path, n)))
+                      if not n.startswith(".") and n.lower().endswith(SUFFIXES)
+                      and os.path.isfile(os.path.join(path, n)))
     return [path]
 
 
@@ -219,6 +224,3 @@ class ElementStore:
     def get(self, catalog: int) -> Optional[ElementSet]:
         return self.sets.get(catalog)
 
-
-def all_sets(store: ElementStore) -> Iterable[ElementSet]:
-    return store.sets.values()

@@ -14,9 +14,12 @@ from .elements import ElementSet
 from .settings import ConsoleSettings, Followed, PredictSettings
 from .trackfile import Point, choose_window, points_of, reachable_flags
 
-COARSE_STEP = 60  # s between the samples that find the passes
-_FINE_MARGIN = 150  # s either side of the highest sample looked at per second
-_SEARCH_BELOW = 45.0  # a sample this far below the reach may still be near a reachable peak
+# Seconds between the samples that find the passes. The highest sample of a
+# pass lies within half a step of its culmination: for a low orbit 45 s from a
+# zenith pass still sees 30 degrees or more, far above the search floor below.
+COARSE_STEP = 90
+_FINE_MARGIN = 100  # s either side of the highest sample looked at per second
+_SEARCH_BELOW = 50.0  # a sample this far below the reach may still be near a reachable peak
 
 
 @dataclass
@@ -85,7 +88,7 @@ class Predictor:
         start = start.replace(microsecond=0)
         span = int(hours * 3600)
         # Past the window's end, so that a pass rising just before it is whole.
-        offsets = np.arange(0, span + 3600 + 1, COARSE_STEP)
+        offsets = np.arange(0, span + 1800 + 1, COARSE_STEP)
         coarse_times = self._times(start, offsets)  # shared: Earth rotation computed once
         passes: List[Pass] = []
         for element, followed in targets:
@@ -97,7 +100,8 @@ class Predictor:
         _, el = self.look_angles(element, start, offsets, coarse_times)
         el = np.nan_to_num(el, nan=-90.0)  # a decayed orbit gives no position
         up = el > 0
-        found = []
+        found: List[Pass] = []
+        near: List[Tuple[Pass, int]] = []  # passes that may reach, with their highest sample
         i = 0
         n = len(el)
         while i < n:
@@ -110,45 +114,50 @@ class Predictor:
             rise = 0 if i == 0 else _crossing(offsets[i - 1], el[i - 1], offsets[i], el[i])
             if rise < span or i == 0:
                 peak = i + int(np.argmax(el[i:j + 1]))
-                found.append(self._pass(element, followed, start, offsets, el, rise, peak))
+                p = Pass(element, followed, start + timedelta(seconds=int(rise)),
+                         start + timedelta(seconds=int(offsets[peak])), float(el[peak]))
+                found.append(p)
+                if p.culmination_el >= self.console.lowest_reachable_elevation() - _SEARCH_BELOW:
+                    near.append((p, int(offsets[peak])))
             i = j + 1
+        if near:
+            # Every second around the highest samples, in one go for the satellite.
+            windows = [np.arange(max(0, c - _FINE_MARGIN), c + _FINE_MARGIN + 1) for _, c in near]
+            az, fel = self.look_angles(element, start, np.concatenate(windows))
+            at = 0
+            for (p, c), fine in zip(near, windows):
+                part = slice(at, at + len(fine))
+                at += len(fine)
+                self._settle(p, start, c, fine, az[part], fel[part])
         return found
 
-    def _pass(self, element, followed, start, offsets, el, rise, peak) -> Pass:
-        culm_offset = int(offsets[peak])
-        culm_el = float(el[peak])
-        p = Pass(element, followed, start + timedelta(seconds=int(rise)),
-                 start + timedelta(seconds=culm_offset), culm_el)
-        if culm_el < self.console.lowest_reachable_elevation() - _SEARCH_BELOW:
-            return p
+    def _settle(self, p: Pass, start, culm_offset: int, fine, az, fel) -> None:
+        """Culmination and reachable part of a pass from its samples a second
+        apart, looking wider while the reachable part runs into an edge."""
         half = _FINE_MARGIN
         while True:
-            first = max(0, culm_offset - half)
-            fine = np.arange(first, culm_offset + half + 1)
-            az, fel = self.look_angles(element, start, fine)
             fel = np.nan_to_num(fel, nan=-90.0)
             points = points_of(az, fel)
             flags = reachable_flags(points, self.console)
-            # Widen when the reachable part runs into an edge of what was looked at.
-            edge = (flags[0] and first > 0) or flags[-1]
+            edge = (flags[0] and fine[0] > 0) or flags[-1]
             if not edge or half >= 4 * 3600:
                 break
             half *= 4
+            fine = np.arange(max(0, culm_offset - half), culm_offset + half + 1)
+            az, fel = self.look_angles(p.element, start, fine)
         top = int(np.argmax(fel))
         p.culmination = start + timedelta(seconds=int(fine[top]))
         p.culmination_el = float(fel[top])
         reach = [k for k, f in enumerate(flags) if f]
         if not reach:
-            return p
+            return
         p.reach_first = start + timedelta(seconds=int(fine[reach[0]]))
         p.reach_seconds = len(reach)
-        window = choose_window(flags, len(flags))
-        lo, hi = window
+        lo, hi = choose_window(flags, len(flags))
         upload = [k for k in reach if lo <= k <= hi]
         p.upload_first = start + timedelta(seconds=int(fine[upload[0]]))
         p.upload_last = start + timedelta(seconds=int(fine[upload[-1]]))
         p.upload_seconds = len(upload)
-        return p
 
     def track_of(self, p: Pass) -> Tuple[Track, Tuple[int, int]]:
         """The points to write for a pass: the console's most points around
