@@ -138,6 +138,37 @@ class Planning(unittest.TestCase):
         finally:
             station.close()
 
+    def test_running_program_writes_at_the_lead_time(self):
+        from datetime import datetime, timedelta, timezone
+        from types import SimpleNamespace
+        station = Station()
+        clock = SimpleNamespace(now=datetime(2026, 12, 8, tzinfo=timezone.utc))
+        waits = []
+        stop = SimpleNamespace(wait=waits.append, is_set=lambda: False)
+        log = cli.Log(os.path.join(station.dir, "predict.log"), io.StringIO())
+        runner = cli.Runner(cli.Station(station.dir), lambda: clock.now, 24, log, stop)
+        try:
+            runner.step()
+            self.assertRegex(log.out.getvalue(), r"next: TESTSAT, first reachable 2026-12-08 03:00:\d\d UTC, "
+                                                 r"4\d s; written at 2026-12-08 02:50:\d\d UTC")
+            self.assertEqual(waits, [60])  # wakes to look again, well before the write
+            first = runner.chosen[0].upload_first
+            clock.now = first - timedelta(seconds=601)
+            runner.step()
+            self.assertEqual(station.track_files(), [])
+            clock.now = first - timedelta(seconds=600)
+            runner.step()
+            self.assertEqual(station.track_files(), ["Track.txt"])
+            self.assertIn("written: TESTSAT (orbit ", log.out.getvalue())
+            # Taken by the console: still nothing new until the pass is over.
+            os.rename(os.path.join(station.dir, "track", "Track.txt"), os.path.join(station.dir, "track", "taken"))
+            clock.now = first + timedelta(seconds=30)
+            runner.step()
+            self.assertIn("waiting: the pass written last is not over until", log.out.getvalue().splitlines()[-1])
+            self.assertEqual(station.track_files(), ["taken"])
+        finally:
+            station.close()
+
     def test_stale_elements(self):
         station = Station()
         try:

@@ -197,8 +197,11 @@ def read_predict_settings(station: str) -> PredictSettings:
             found[key] = _number(path, n, key, value, -500, 10000)
         elif key == "Elements":
             found[key] = os.path.join(station, value)
-        elif key in ("Lead", "Travel"):
-            found[key] = _whole(path, n, key, value, 0, 86400)
+        elif key == "Lead":
+            # Below a minute the console could not take a pass in time.
+            found[key] = _whole(path, n, key, value, 60, 86400)
+        elif key == "Travel":
+            found[key] = _whole(path, n, key, value, 0, 3600)
         else:
             found[key] = _number(path, n, key, value, 0, 3650)
     for key in ("Latitude", "Longitude", "Height", "Elements"):
