@@ -150,6 +150,7 @@ class Runner:
         self.written_end: Optional[datetime] = None  # busy end of the pass written last
         self.chosen: Optional[List[Pass]] = None
         self.planned_at: Optional[datetime] = None
+        self.problems: set = set()
 
     def wait(self, seconds: float) -> None:
         self.stop.wait(max(0.05, min(seconds, RETRY_SECONDS)))
@@ -207,10 +208,15 @@ class Runner:
 
     def _replan(self, now: datetime) -> None:
         targets, missing, _, chosen = _plan(self.station, now, self.hours, self.written_end, strict=False)
-        for m in missing:
-            self.log.once(now, f"error: {m}")
+        # A problem is logged when it appears, not again at every plan (an
+        # age warning counts as the same while its satellite stays stale).
+        problems = {m: f"error: {m}" for m in missing}
         for w in self.station.age_warnings(targets, now):
-            self.log.once(now, f"warning: {w}")
+            problems[w.split(" are ", 1)[0] + (" stale" if "not planned" in w else "")] = f"warning: {w}"
+        for key, message in problems.items():
+            if key not in self.problems:
+                self.log.line(now, message)
+        self.problems = set(problems)
         self.chosen = chosen
         self.planned_at = now
 
