@@ -17,7 +17,8 @@ NOW = "2026-12-08 00:00:00"
 INI = ("Tuvarn_ini_file\nStationName\nT\nTrackPath\ntrack/Track.txt\nFocus\n1400\nRadius\n500\nPort\n3\n"
        "TimeCorr\ndisable\nMaxDeviation\n40\nDeviationStep\n4\nDeviationPorog\n0.2\nDemodulator\nenable\n"
        "Feedback\ndisable\nScanModeRL\ndisable\nScanModeFB\ndisable\nkorr\n1.0\n")
-PREDICT = "Latitude 59.9375\nLongitude 30.3086\nHeight 10\nElements el.tle\nSatellite 90001 1 5\n"
+PREDICT = ("Latitude 59.9375\nLongitude 30.3086\nHeight 10\nElements el.tle\nSatellite 90001 1 5\n"
+           "Satellite 90002 2 5\n")
 
 OMM = {"OBJECT_NAME": "TESTSAT", "OBJECT_ID": "2026-001A", "EPOCH": "2026-12-07T12:00:00.000000",
        "MEAN_MOTION": "15.21936487", "ECCENTRICITY": "0.0001", "INCLINATION": "97.5",
@@ -106,9 +107,9 @@ class BadInput(unittest.TestCase):
             (Station(elements=broken), "el.tle line 3: checksum"),
             (Station(elements="\n".join(lines[:2]) + "\n"), "el.tle line 3: not a TLE line 2"),
             (Station(elements="[{\"NORAD_CAT_ID\": 1}]"), "el.tle line 1: EPOCH missing"),
-            (Station(predict=PREDICT + "Satellite 99999 2 5\n"), "predict.ini line 6: satellite 99999 not in the elements"),
+            (Station(predict=PREDICT + "Satellite 99999 2 5\n"), "predict.ini line 7: satellite 99999 not in the elements"),
             (Station(predict=PREDICT.replace("Height 10", "Height ten")), "predict.ini line 3: Height wants a number"),
-            (Station(predict=PREDICT + "Colour blue\n"), "predict.ini line 6: unknown setting \"Colour\""),
+            (Station(predict=PREDICT + "Colour blue\n"), "predict.ini line 7: unknown setting \"Colour\""),
             (Station(ini=None), "tuvarn.ini: cannot be read"),
             (Station(ini=INI.replace("korr\n1.0\n", "")), "tuvarn.ini: key korr missing"),
             (Station(ini=INI.replace("track/Track.txt", "nowhere/Track.txt")), "TrackPath folder"),
@@ -118,7 +119,7 @@ class BadInput(unittest.TestCase):
                 self.check(station, fragment)
 
     def test_list_names_the_bad_line_too(self):
-        self.check(Station(predict=PREDICT + "Satellite 99999 2 5\n"), "predict.ini line 6", "--list")
+        self.check(Station(predict=PREDICT + "Satellite 99999 2 5\n"), "predict.ini line 7", "--list")
 
 
 class Planning(unittest.TestCase):
@@ -132,9 +133,19 @@ class Planning(unittest.TestCase):
             self.assertEqual(code, 0, err)
             self.assertEqual(station.track_files(), ["Track.txt"])
             # The pass is not over: a second run leaves the file alone.
+            track = os.path.join(station.dir, "track", "Track.txt")
+            with open(track) as f:
+                written = f.read()
             code, _, err = station.run("--once")
             self.assertEqual(code, 3)
             self.assertIn("holds a pass until", err)
+            # Taken by the console (renamed beside it): the next pass must not overlap it.
+            os.rename(track, os.path.join(station.dir, "track", "TESTSAT(12355)_081226_000000.txt"))
+            code, out, err = station.run("--once")
+            self.assertEqual(code, 0, err)
+            with open(track) as f:
+                self.assertNotEqual(f.read(), written)
+            self.assertIn("written: OTHER", out)
         finally:
             station.close()
 
@@ -177,7 +188,7 @@ class Planning(unittest.TestCase):
         finally:
             station.close()
         for now, expected, code in (("2026-12-11 00:00:00", "3.5 days old", None),
-                                    ("2026-12-22 00:00:00", "14.5 days old: not planned", 3)):
+                                    ("2026-12-23 00:00:00", "15.5 days old: not planned", 3)):
             station = Station()
             try:
                 out, err = io.StringIO(), io.StringIO()

@@ -16,7 +16,7 @@ from .passes import Pass
 from .schedule import Limits, MIN_AHEAD, busy, choose, console_takes, write_time
 from .settings import InputError
 from .station import Log, Station, parse_now, utc_text
-from .trackfile import pending_end
+from .trackfile import pending_end, taken_until
 
 EXIT_OK = 0
 EXIT_BAD_INPUT = 2
@@ -111,14 +111,15 @@ def once(station: Station, now: datetime, hours: float, log: Log) -> int:
     station.load()
     station.check_track_folder()
     pending = pending_end(station.track_path)
-    busy_until = pending if pending is not None and pending >= now else None
-    targets, _, passes, chosen = _plan(station, now, hours, busy_until)
-    for w in station.age_warnings(targets, now):
-        log.line(now, f"warning: {w}")
-    if busy_until is not None:
-        print(f"track-predict: {station.track_path} holds a pass until {utc_text(busy_until)} UTC",
+    if pending is not None and pending >= now:
+        print(f"track-predict: {station.track_path} holds a pass until {utc_text(pending)} UTC",
               file=sys.stderr)
         return EXIT_NO_PASS
+    # Taken by the console but not over: the next pass comes after it.
+    taken = taken_until(station.track_path, now)
+    targets, _, passes, chosen = _plan(station, now, hours, taken[0] if taken else None)
+    for w in station.age_warnings(targets, now):
+        log.line(now, f"warning: {w}")
     for p in chosen:
         why = console_takes(p, now)
         if why is None:
@@ -173,6 +174,11 @@ class Runner:
         if pending is not None and now < pending:
             self.log.once(now, f"waiting: {self.station.track_path} holds a pass until {utc_text(pending)} UTC")
             self.wait((pending - now).total_seconds())
+            return
+        taken = taken_until(self.station.track_path, now)
+        if taken is not None:
+            self.log.once(now, f"waiting: the pass of {taken[1]} is not over until {utc_text(taken[0])} UTC")
+            self.wait((taken[0] - now).total_seconds())
             return
         if (self.chosen is None or self.planned_at is None
                 or (now - self.planned_at).total_seconds() > REPLAN_SECONDS):

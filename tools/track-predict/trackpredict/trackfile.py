@@ -6,6 +6,7 @@ from __future__ import annotations
 import math
 import os
 import tempfile
+import time
 from dataclasses import dataclass
 from datetime import datetime, timedelta, timezone
 from typing import List, Optional, Sequence, Tuple
@@ -137,3 +138,28 @@ def pending_end(path: str) -> Optional[datetime]:
     while HEADER_LINES + count < len(lines) and lines[HEADER_LINES + count]:
         count += 1
     return start + timedelta(seconds=count - 1)
+
+
+def taken_until(track_path: str, now: datetime) -> Optional[Tuple[datetime, str]]:
+    """The latest end, if still to come, of the passes the console has taken:
+    it moves a loaded file to an archive name in the same folder. Only files
+    changed in the last two days are read."""
+    folder = os.path.dirname(os.path.abspath(track_path))
+    recent = time.time() - 2 * 86400
+    latest: Optional[Tuple[datetime, str]] = None
+    try:
+        entries = list(os.scandir(folder))
+    except OSError:
+        return None
+    for entry in entries:
+        if not entry.name.endswith(".txt") or entry.path == os.path.abspath(track_path):
+            continue
+        try:
+            if not entry.is_file() or entry.stat().st_mtime < recent:
+                continue
+        except OSError:
+            continue
+        end = pending_end(entry.path)
+        if end is not None and end >= now and (latest is None or end > latest[0]):
+            latest = (end, entry.path)
+    return latest
