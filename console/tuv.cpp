@@ -9,6 +9,7 @@
 #include "eventlog.h"
 #include "eventsink.h"
 #include "flashworkflow.h"
+#include "gps.h"
 #include "frames.h"
 #include "linkstate.h"
 #include "manual.h"
@@ -48,6 +49,7 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     // One window per run; starting its process-wide records afresh also lets
     // tests build several windows in one process.
     linkState.reset();
+    resetClockCorrection();
     correctionState.reset();
     manualState.reset();
     resetFlashWorkflow();

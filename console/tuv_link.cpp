@@ -179,6 +179,8 @@ void tuv::showStatus(const StatusUpdate &u)
     gpsLabel->setText(u.gps.label.text);
     gpsLabel->adjustSize();
     infoLabel->setText(u.gps.infoText);
+    if (!u.gps.clockLogLine.isEmpty())
+        logEvent(u.gps.clockLogLine);
 
     if (u.tracking) {
         SkyDraw.drawOffset = u.drawOffset;

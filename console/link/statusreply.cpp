@@ -191,7 +191,9 @@ StatusUpdate applyStatusReply(const StatusReply &reply)
     }
 
     u.gps.label = gpsLabelFor(word);
-    u.gps.clockSet = correctClock(word, u.gps.time, StationSettings.TimeCorr != 0);
+    const ClockCorrection clock = correctClock(word, u.gps.time, StationSettings.TimeCorr != 0);
+    u.gps.clockSet = clock.set;
+    u.gps.clockLogLine = clock.logLine;
     u.gps.localTime = localTimeText(u.gps.time, utcOffsetHours);
     InfoLabelInput info;
     info.localTime = u.gps.localTime;

@@ -13,13 +13,18 @@ class TestPlatform : public QObject
 {
     Q_OBJECT
 private slots:
-    void fakeClockSetsOnlyTimeOfDay()
+    void fakeClockShiftsWholeTimestamp()
     {
-        FakeClock fake(QDateTime(QDate(2026, 12, 7), QTime(13, 5, 8, 100), Qt::UTC));
+        FakeClock fake(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 100), Qt::UTC));
         platform::setClock(&fake);
-        platform::clock().setUtcTimeOfDay(13, 5, 9);
-        QCOMPARE(platform::nowUtc(), QDateTime(QDate(2026, 12, 7), QTime(13, 5, 9, 100), Qt::UTC));
-        QCOMPARE(fake.setCalls(), 1);
+        QString reason;
+        QVERIFY(platform::clock().shiftSeconds(2, &reason));
+        QCOMPARE(platform::nowUtc(), QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1, 100), Qt::UTC));
+        fake.refuseWith(QStringLiteral("Operation not permitted"));
+        QVERIFY(!platform::clock().shiftSeconds(-2, &reason));
+        QCOMPARE(reason, QStringLiteral("Operation not permitted"));
+        QCOMPARE(platform::nowUtc(), QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1, 100), Qt::UTC));
+        QCOMPARE(fake.setCalls(), 2);
         platform::setClock(nullptr);
         QVERIFY(qAbs(platform::nowUtc().msecsTo(QDateTime::currentDateTimeUtc())) < 1000);
     }
