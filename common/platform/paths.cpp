@@ -24,14 +24,22 @@ int fileNameLength(const QString &name)
 
 QString fitFileName(const QString &head, const QString &tail)
 {
-    QString cut = head;
-    while (!cut.isEmpty() && fileNameLength(cut + tail) > MaxFileNameLength) {
-        cut.chop(1);
-        // Never leave half of a surrogate pair.
-        if (!cut.isEmpty() && QChar(cut.back()).isHighSurrogate())
+    QString front = head;
+    QString back = tail;
+    while (fileNameLength(front + back) > MaxFileNameLength) {
+        QString &cut = front.isEmpty() ? back : front;
+        if (cut.isEmpty())
+            break;
+        if (&cut == &front) {
             cut.chop(1);
+            // Never leave half of a surrogate pair.
+            if (!cut.isEmpty() && QChar(cut.back()).isHighSurrogate())
+                cut.chop(1);
+        } else {
+            cut.remove(0, QChar(cut.front()).isHighSurrogate() ? 2 : 1);
+        }
     }
-    return cut + tail;
+    return front + back;
 }
 
 } // namespace platform

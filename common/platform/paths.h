@@ -10,8 +10,8 @@ QChar pathSeparator();
 // the local 8-bit encoding, or 255 UTF-16 units on Windows.
 inline constexpr int MaxFileNameLength = 255;
 int fileNameLength(const QString &name);
-// The name shortened to fit: `head` is cut from its end (never inside a
-// character) so that head + tail fits; tail (a time stamp and the extension)
-// is kept whole. Names that fit are returned unchanged.
+// head + tail, shortened to fit: head is cut from its end (never inside a
+// character); should tail alone be too long it loses its front, so that its
+// end (a time stamp, the extension) stays. Names that fit come back unchanged.
 QString fitFileName(const QString &head, const QString &tail);
 }
