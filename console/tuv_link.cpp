@@ -91,9 +91,11 @@ void tuv::TimerUpdate()
         logEvent(line);
 }
 
-bool tuv::uploadAutomatically()
+int tuv::uploadAutomatically()
 {
-    return pass::uploadScheduledPass() == 0;
+    if (pass::uploadScheduledPass() != 0)
+        return AttemptRefused;
+    return lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
 }
 
 void tuv::checkDemodulator()

@@ -149,8 +149,10 @@ bool applyStateChange(const StateChange &c)
         return false;
     LinkState &s = linkState;
     s.statusWord = c.word;
-    if (c.finish)
+    if (c.finish) {
         s.uploadRetry = 0;
+        s.passOwed = false;
+    }
     if (c.trueOrigin)
         s.recordState = 0;
     if (c.goingToStart && s.recordState == 0)
