@@ -128,13 +128,15 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     ui->Left->hide();
     ui->Right->hide();
 
+    QString logFileError;
     if (serviceMode) {
         ui->LogscrollArea->hide();
         ui->panelka->setFrameShape(QFrame::NoFrame);
         ui->panelka->show();
     } else {
         ui->LogscrollArea->show();
-        logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            logFileError = logFile.errorString();
         writeBanner();
     }
 
@@ -146,6 +148,14 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     statusBar()->addWidget(infoLabel, 0);
     statusBar()->addWidget(stateLabel, 0);
     statusBar()->addPermanentWidget(linkLabel, 0);
+    if (!logFileError.isEmpty()) {
+        // Unattended, the log is the station's record: its loss must be seen.
+        const QString text = QStringLiteral("tuvarn.log not opened: ") + logFileError;
+        auto *logFailLabel = new QLabel(text, statusBar());
+        logFailLabel->setStyleSheet(QString::fromLatin1(StyleRed));
+        statusBar()->addPermanentWidget(logFailLabel, 0);
+        logEvent(text);
+    }
 
     ui->FlashProg->setStyleSheet(QStringLiteral("color: Red"));
     ui->ublox->setStyleSheet(QStringLiteral("color: Red"));

@@ -128,6 +128,8 @@ void tuv::superviseLinkStep()
     }
     if (!r.logLine.isEmpty())
         logEvent(r.logLine);
+    if (!r.reasonLine.isEmpty())
+        logEvent(r.reasonLine);
 }
 
 void tuv::readdata()

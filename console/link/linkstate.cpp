@@ -45,6 +45,15 @@ LinkSupervisionResult superviseLink(rs &port)
     if (s.linkWatchdog == 0) {
         s.linkLabelStale = true;
         const quint8 result = port.open();
+        // Why the port would not open, once per reason ("Permission denied":
+        // the user is not in the dialout group).
+        if (result == 2 && port.openError() != s.lastPortReason) {
+            s.lastPortReason = port.openError();
+            r.reasonLine = QStringLiteral("port COM") + QString::number(port.portNumber)
+                           + QStringLiteral(": ") + s.lastPortReason;
+        } else if (result != 2) {
+            s.lastPortReason.clear();
+        }
         if (result == s.lastPortResult)
             return r;
         s.lastPortResult = result;

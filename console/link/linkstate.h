@@ -15,6 +15,7 @@ struct LinkState
     quint8 linkWatchdog = 0;     // seconds left before the link counts as lost
     quint8 lastPortResult = 255; // last reported open() result; 255: none yet
     bool linkLabelStale = true;  // the next good reply writes the version label
+    QString lastPortReason;      // the open failure's reason last logged
 
     // Reception framing.
     quint8 quietTicks = 3;     // 10 ms ticks of silence that end a reception
@@ -68,6 +69,7 @@ struct LinkSupervisionResult
     QString labelText;
     QString labelStyle;
     QString logLine;            // empty: nothing to log
+    QString reasonLine;         // the system's reason of a failed open, after logLine
     // Empty gpsLabel, infoLabel, stateLabel, Azim_name, NorthCorrZ,
     // ParallCorrZ and Azimuth.
     bool blankStatusLabels = false;

@@ -37,6 +37,7 @@ quint8 rs::open()
         }
         m_port->setPortName(entry.location);
         if (!m_port->open(QIODevice::ReadWrite)) {
+            m_openError = m_port->errorString();
             opened = false;
             return 2;
         }

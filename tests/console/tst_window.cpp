@@ -137,6 +137,24 @@ private slots:
         QVERIFY(log.endsWith("\r\n  07-12-26 04:12:42  The end\r\n"));
     }
 
+    void unopenedLogIsShown()
+    {
+        QVERIFY(QDir().mkdir(QStringLiteral("tuvarn.log"))); // a folder cannot be opened as the log
+        {
+            tuv w;
+            w.show();
+            auto *view = qobject_cast<QLabel *>(child<QScrollArea>(&w, "LogscrollArea")->widget());
+            QVERIFY(view);
+            QVERIFY2(view->text().contains(QStringLiteral("07-12-26 04:12:42  tuvarn.log not opened: ")),
+                     qPrintable(view->text()));
+            bool inStatusBar = false;
+            for (QLabel *label : w.statusBar()->findChildren<QLabel *>())
+                inStatusBar = inStatusBar || label->text().startsWith(QStringLiteral("tuvarn.log not opened: "));
+            QVERIFY(inStatusBar);
+        }
+        QVERIFY(QDir().rmdir(QStringLiteral("tuvarn.log")));
+    }
+
     void serviceModeShowsPanelAndKeepsNoLog()
     {
         serviceMode = true;
