@@ -83,6 +83,7 @@ LinkSupervisionResult superviseLink(rs &port)
     // stays open and is re-checked from the next step on.
     s.linkLabelStale = true;
     s.statusWord = 0;
+    s.stateKnown = false;
     s.uploadRetry = 0;
     r.labelChanged = true;
     r.labelStyle = QLatin1String(StyleRed);
@@ -164,9 +165,8 @@ UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTr
             }
             s.passOwed = false;
             r.logLines << QStringLiteral("too late");
-        } else if (s.passOwed && s.statusWord != 0 && !(s.statusWord & TooLateBit)) {
-            // A reply since the link came back (statusWord is cleared by a link
-            // loss and a status request) says idle, without the pass.
+        } else if (s.passOwed && s.stateKnown && !(s.statusWord & TooLateBit)) {
+            // A reply since the link came back says idle, without the pass.
             if (passStartState && passStartState() == 1)
                 uploadOwedPass(s, r, uploadTrack,
                                s.passWritten ? QStringLiteral("track lost by the controller, sent again")
@@ -208,6 +208,7 @@ UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTr
 qint64 requestStatus()
 {
     linkState.statusWord = 0;
+    linkState.stateKnown = false;
     return sendCommand(CmdStatusRequest);
 }
 

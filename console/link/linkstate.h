@@ -22,6 +22,7 @@ struct LinkState
     qint8 replyCountdown = 0;  // silent ticks still to wait; 0: nothing pending
     quint8 replyMode = 0;      // 0 start, 1 good status reply, 2 overrun
     quint16 statusWord = 0;    // last status word acted on
+    bool stateKnown = false;   // a reply was acted on since the last status request or link loss
     quint8 recordState = 0;    // pass recording 0..5
 
     // Main cycle.

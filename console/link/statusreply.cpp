@@ -176,6 +176,7 @@ StatusUpdate applyStatusReply(const StatusReply &reply)
     StatusUpdate u;
     u.reply = reply;
     s.statusReply = reply.bytes;
+    s.stateKnown = true;
     s.replyKind = reply.kind;
     s.versionMajor = reply.versionMajor;
     s.versionMinor = reply.versionMinor;

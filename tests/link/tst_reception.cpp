@@ -306,7 +306,7 @@ void ReceptionTest::unwrittenUploadWaitsForTheLink()
     // The controller is back and reports itself idle: the pass goes out.
     PtyLink pty(folder.path(), 3);
     QCOMPARE(port.open(), quint8(0));
-    linkState.statusWord = 0x3000;
+    linkState.stateKnown = true;
     r = superviseUpload(load, canStart, upload);
     QCOMPARE(r.logLines, QStringList{QStringLiteral("track sent")});
     QVERIFY(r.uploaded);
@@ -325,6 +325,7 @@ void ReceptionTest::passLostByTheControllerIsSentAgain_data()
     QTest::addColumn<int>("idleWord");
     QTest::addColumn<bool>("sentAgain");
     QTest::newRow("restart after a link loss") << true << 1 << 0x3000 << true;
+    QTest::newRow("restart after a link loss, origin") << true << 1 << 0x3020 << true;
     QTest::newRow("restart while the link held") << false << 1 << 0x3000 << true;
     QTest::newRow("restart, no GPS") << true << 1 << 0x0001 << true;
     QTest::newRow("start already too near") << true << 0 << 0x3000 << false;
@@ -363,7 +364,8 @@ void ReceptionTest::passLostByTheControllerIsSentAgain()
         QCOMPARE(uploads, 1);
     }
     canStartNow = startState;
-    linkState.statusWord = quint16(idleWord);
+    linkState.statusWord = quint16(idleWord & 0xCFFF); // GPS bits alone are no state
+    linkState.stateKnown = true;
     const UploadSupervisionResult r = superviseUpload(load, canStart, upload);
     if (sentAgain) {
         QCOMPARE(r.logLines, QStringList{QStringLiteral("track lost by the controller, sent again")});
