@@ -22,11 +22,11 @@ int fileNameLength(const QString &name)
 #endif
 }
 
-QString fitFileName(const QString &head, const QString &tail)
+QString fitFileName(const QString &head, const QString &tail, int limit)
 {
     QString front = head;
     QString back = tail;
-    while (fileNameLength(front + back) > MaxFileNameLength) {
+    while (fileNameLength(front + back) > limit) {
         QString &cut = front.isEmpty() ? back : front;
         if (cut.isEmpty())
             break;

@@ -13,5 +13,6 @@ int fileNameLength(const QString &name);
 // head + tail, shortened to fit: head is cut from its end (never inside a
 // character); should tail alone be too long it loses its front, so that its
 // end (a time stamp, the extension) stays. Names that fit come back unchanged.
-QString fitFileName(const QString &head, const QString &tail);
+// A lower limit leaves room for what a writer appends (QSaveFile's ".XXXXXX").
+QString fitFileName(const QString &head, const QString &tail, int limit = MaxFileNameLength);
 }
