@@ -1,5 +1,6 @@
 #include "clock.h"
 #include "dialogs.h"
+#include "paths.h"
 #include "portcatalogue.h"
 #include "termination.h"
 
@@ -27,6 +28,34 @@ private slots:
         QCOMPARE(fake.setCalls(), 2);
         platform::setClock(nullptr);
         QVERIFY(qAbs(platform::nowUtc().msecsTo(QDateTime::currentDateTimeUtc())) < 1000);
+    }
+
+    void fileNamesFitTheLimit_data()
+    {
+        QTest::addColumn<QString>("head");
+        QTest::addColumn<QString>("tail");
+        QTest::addColumn<QString>("fitted");
+        const QString stamp = QStringLiteral("(7)_081226_093356.txt"); // 21 bytes
+        QTest::newRow("fits: unchanged") << QStringLiteral("SAT") << stamp << QStringLiteral("SAT") + stamp;
+        QTest::newRow("exactly 255") << QString(234, QLatin1Char('a')) << stamp << QString(234, QLatin1Char('a')) + stamp;
+        QTest::newRow("head cut") << QString(300, QLatin1Char('a')) << stamp << QString(234, QLatin1Char('a')) + stamp;
+        // U+1F6F0 (satellite) is a surrogate pair, four bytes in UTF-8: never split.
+        const QString sat = QString::fromUcs4(U"\U0001F6F0");
+        QTest::newRow("no half character") << sat.repeated(60) + QStringLiteral("ab") << stamp
+                                           << sat.repeated(58) + stamp;
+        QTest::newRow("tail alone too long") << QStringLiteral("x") << QString(300, QLatin1Char('9')) + stamp
+                                             << QString(234, QLatin1Char('9')) + stamp;
+    }
+    void fileNamesFitTheLimit()
+    {
+        QFETCH(QString, head);
+        QFETCH(QString, tail);
+        QFETCH(QString, fitted);
+        const QString name = platform::fitFileName(head, tail);
+        QCOMPARE(name, fitted);
+        QVERIFY(QFile::encodeName(name).size() <= 255);
+        QCOMPARE(QString::fromUtf8(QFile::encodeName(name)), name); // whole characters only
+        QCOMPARE(platform::pathSeparator(), QLatin1Char('/'));
     }
 
     void portsAreComEntriesOfThePortFolder()
