@@ -155,6 +155,22 @@ private slots:
         QVERIFY(QDir().rmdir(QStringLiteral("tuvarn.log")));
     }
 
+    void failedProgrammingRunSaysWhyInTheLog()
+    {
+        tuv w;
+        auto *progress = child<QLabel>(&w, "ProgProgress");
+        progress->setText(QStringLiteral("\nbootloader ok\nLoaded 2048 bytes\nprogramming mode ok\nmemory erased ok\n...."));
+        QVERIFY(QMetaObject::invokeMethod(&w, "FlashPrFinish", Q_ARG(char, 1)));
+        auto *view = qobject_cast<QLabel *>(child<QScrollArea>(&w, "LogscrollArea")->widget());
+        QVERIFY2(view->text().endsWith(
+                     QStringLiteral("Error programming: no answer from the boot loader after \"memory erased ok\"")),
+                 qPrintable(view->text()));
+        bool inStatusBar = false;
+        for (QLabel *label : w.statusBar()->findChildren<QLabel *>())
+            inStatusBar = inStatusBar || label->text() == QStringLiteral("Error programming");
+        QVERIFY(inStatusBar);
+    }
+
     void serviceModeShowsPanelAndKeepsNoLog()
     {
         serviceMode = true;
