@@ -278,11 +278,13 @@ void TestLink::controllerRestartGetsThePassAgain()
     QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("received ok")), 2, 10000);
 
     // A restart behind a lost link: sent once the link is back.
+    const int lostBefore = logged(QStringLiteral("Disconnected"));
     command("drop-port 3");
     command("reset");
     QTRY_COMPARE_WITH_TIMEOUT(logged(again), 2, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("received ok")), 3, 10000);
-    QVERIFY(indexOf(QStringLiteral("Disconnected"), 3) < indexOf(again, 2));
+    const int lost = indexOf(QStringLiteral("Disconnected"), lostBefore + 1);
+    QVERIFY2(indexOf(again, 1) < lost && lost < indexOf(again, 2), qPrintable(QString::number(lost)));
 
     const QList<QJsonObject> uploads = transcript("rx", "upload");
     QCOMPARE(uploads.size(), 3);
