@@ -5,6 +5,8 @@
 # in operator mode in the folder station/. Arguments go to station-console
 # (--service starts it in service mode). Ctrl+C ends the console first (it
 # writes "The end" to its log), then the stand-in and the virtual display.
+# --elements FILE: real predictions instead: track-predict writes the passes of
+# the satellites in station/predict.ini from this element file (or folder).
 # For tests: TUVARN_BIN names a folder of programs already built (no set-up),
 # TUVARN_STATION another station folder.
 set -euo pipefail
@@ -17,11 +19,16 @@ if [ -z "$bin" ]; then
 fi
 
 console_args=()
-for a in "$@"; do
-  case "$a" in
+elements=""
+while [ $# -gt 0 ]; do
+  case "$1" in
     --service) console_args+=(qzx) ;;
-    *) console_args+=("$a") ;;
+    --elements)
+      [ $# -ge 2 ] || { echo "--elements wants a file or folder" >&2; exit 2; }
+      elements=$(realpath "$2"); shift ;;
+    *) console_args+=("$1") ;;
   esac
+  shift
 done
 
 station="${TUVARN_STATION:-$root/station}"
@@ -32,7 +39,7 @@ fi
 mkdir -p "$station/ports" "$station/track" "$station/data"
 export TUVARN_PORT_DIR="$station/ports"
 
-console="" sim="" xvfb="" follow=""
+console="" sim="" xvfb="" follow="" predict=""
 cleanup() {
   trap - EXIT INT TERM
   # The console first, and waited for: it still needs its display and logs
@@ -41,7 +48,7 @@ cleanup() {
     kill -TERM "$console" 2>/dev/null || true
     wait "$console" 2>/dev/null || true
   fi
-  for pid in $follow $sim $xvfb; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in $follow $predict $sim $xvfb; do kill -TERM "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -74,13 +81,20 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "No display: the console runs on the virtual display $DISPLAY."
 fi
 
+pass_source=(--track-path "$station/track/Track.txt" --pass-lead 45 --pass-points 40 --pass-every 180)
+if [ -n "$elements" ]; then
+  # Real predictions: the stand-in plays the hardware only.
+  pass_source=()
+  [ -f "$station/predict.ini" ] || cp examples/station/predict.ini "$station/"
+  "$bin/track-predict" --station "$station" --elements "$elements" --list
+fi
+
 # The stand-in says "ready ..." on stdout once its port and demodulator are
 # up; its errors go to stderr (the terminal).
 sim_out="$station/station-sim.out"
 : > "$sim_out"
 setsid "$bin/station-sim" --port-dir "$TUVARN_PORT_DIR" --port 3 \
-  --track-path "$station/track/Track.txt" --pass-lead 45 --pass-points 40 --pass-every 180 \
-  --transcript "$station/sim-transcript.jsonl" --no-control > "$sim_out" &
+  "${pass_source[@]}" --transcript "$station/sim-transcript.jsonl" --no-control > "$sim_out" &
 sim=$!
 for _ in $(seq 100); do
   grep -q '^ready ' "$sim_out" && break
@@ -97,12 +111,20 @@ if ! grep -q '^ready ' "$sim_out"; then
   echo "station-sim did not get ready within 10 s: the station is not started." >&2
   exit 1
 fi
+if [ -n "$elements" ]; then
+  setsid "$bin/track-predict" --station "$station" --elements "$elements" >/dev/null &
+  predict=$!
+fi
 
 (cd "$station" && exec "$bin/station-console" "${console_args[@]}") &
 console=$!
 
 echo "Station folder: $station (event log tuvarn.log, data files in data/)."
-echo "A pass is written every 3 minutes, the first in about 45 s. Ctrl+C ends the station."
+if [ -n "$elements" ]; then
+  echo "track-predict writes each chosen pass ahead of it (station/predict.log). Ctrl+C ends the station."
+else
+  echo "A pass is written every 3 minutes, the first in about 45 s. Ctrl+C ends the station."
+fi
 touch "$station/tuvarn.log"
 tail -n 0 -F "$station/tuvarn.log" &
 follow=$!
