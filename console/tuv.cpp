@@ -9,6 +9,7 @@
 #include "eventlog.h"
 #include "eventsink.h"
 #include "flashworkflow.h"
+#include "gps.h"
 #include "frames.h"
 #include "linkstate.h"
 #include "manual.h"
@@ -49,6 +50,7 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     // One window per run; starting its process-wide records afresh also lets
     // tests build several windows in one process.
     linkState.reset();
+    resetClockCorrection();
     correctionState.reset();
     manualState.reset();
     resetFlashWorkflow();
@@ -127,13 +129,15 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     ui->Left->hide();
     ui->Right->hide();
 
+    QString logFileError;
     if (serviceMode) {
         ui->LogscrollArea->hide();
         ui->panelka->setFrameShape(QFrame::NoFrame);
         ui->panelka->show();
     } else {
         ui->LogscrollArea->show();
-        logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            logFileError = logFile.errorString();
         writeBanner();
     }
 
@@ -145,6 +149,14 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     statusBar()->addWidget(infoLabel, 0);
     statusBar()->addWidget(stateLabel, 0);
     statusBar()->addPermanentWidget(linkLabel, 0);
+    if (!logFileError.isEmpty()) {
+        // Unattended, the log is the station's record: its loss must be seen.
+        const QString text = QStringLiteral("tuvarn.log not opened: ") + logFileError;
+        auto *logFailLabel = new QLabel(text, statusBar());
+        logFailLabel->setStyleSheet(QString::fromLatin1(StyleRed));
+        statusBar()->addPermanentWidget(logFailLabel, 0);
+        logEvent(text);
+    }
 
     ui->FlashProg->setStyleSheet(QStringLiteral("color: Red"));
     ui->ublox->setStyleSheet(QStringLiteral("color: Red"));

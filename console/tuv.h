@@ -104,7 +104,7 @@ private:
     void settleModeSwitches();
     void checkDemodulator();
     void superviseLinkStep();
-    bool uploadAutomatically();
+    int uploadAutomatically(); // an UploadAttempt
     void answerCorrection();
     void showStatus(const StatusUpdate &update);
     void writePassDataFile();

@@ -93,9 +93,11 @@ void tuv::TimerUpdate()
         logEvent(line);
 }
 
-bool tuv::uploadAutomatically()
+int tuv::uploadAutomatically()
 {
-    return pass::uploadScheduledPass() == 0;
+    if (pass::uploadScheduledPass() != 0)
+        return AttemptRefused;
+    return lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
 }
 
 void tuv::checkDemodulator()
@@ -130,6 +132,8 @@ void tuv::superviseLinkStep()
         m_extras->linkSupervised(r);
     if (!r.logLine.isEmpty())
         logEvent(r.logLine);
+    if (!r.reasonLine.isEmpty())
+        logEvent(r.reasonLine);
 }
 
 void tuv::readdata()
@@ -185,6 +189,8 @@ void tuv::showStatus(const StatusUpdate &u)
     gpsLabel->setText(u.gps.label.text);
     gpsLabel->adjustSize();
     infoLabel->setText(u.gps.infoText);
+    if (!u.gps.clockLogLine.isEmpty())
+        logEvent(u.gps.clockLogLine);
 
     if (u.tracking) {
         SkyDraw.drawOffset = u.drawOffset;
