@@ -34,9 +34,9 @@ fi
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-# -O1: quick to build, still fast enough to fuzz, and stacks stay readable.
+# -O1 with line tables: quick to build, fast enough to fuzz, stacks readable.
 cmake -S . -B build-asan -DTUVARN_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
   "${launcher[@]}" >/dev/null
 
 # Only what runs here: the unit tests and the fuzz targets (no GUI or e2e).
@@ -62,18 +62,18 @@ if [ "$run_unit" = 1 ]; then
   (cd build-asan && ctest --output-on-failure -j"$(nproc)" -L unit) || status=1
 fi
 
-mkdir -p build-asan/fuzz/artifacts build-asan/fuzz/work
-for bin in build-asan/fuzz/fuzz_*; do
-  [ -x "$bin" ] || continue
+# One fuzz target for $seconds; prints one line and fails on a finding.
+fuzz_one() {
+  local bin="$1" name short work log execs d
   name="$(basename "$bin")"
   short="${name#fuzz_}"
   work="build-asan/fuzz/work/$short"
+  log="build-asan/fuzz/$name.log"
   mkdir -p "$work"
-  seeds=()
+  local seeds=()
   for d in "tests/fuzz/corpus/$short" "tests/fuzz/corpus/$name"; do
     [ -d "$d" ] && seeds+=("$d")
   done
-  log="build-asan/fuzz/$name.log"
   if "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="build-asan/fuzz/artifacts/$name-" "$work" "${seeds[@]}" >"$log" 2>&1; then
     execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
@@ -81,7 +81,23 @@ for bin in build-asan/fuzz/fuzz_*; do
   else
     echo "$name: FINDING (see $log and build-asan/fuzz/artifacts/)"
     grep -E 'ERROR|runtime error|SUMMARY|Test unit written' "$log" | head -20 || true
-    status=1
+    return 1
   fi
+}
+
+# As many targets at once as there are cores.
+mkdir -p build-asan/fuzz/artifacts build-asan/fuzz/work
+jobs_max="$(nproc)"
+pids=()
+for bin in build-asan/fuzz/fuzz_*; do
+  [ -x "$bin" ] || continue
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs_max" ]; do
+    sleep 1
+  done
+  fuzz_one "$bin" &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do
+  wait "$pid" || status=1
 done
 exit $status
