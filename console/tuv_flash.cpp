@@ -64,7 +64,8 @@ void tuv::dalshe()
         break;
     }
     disconnect(this, &tuv::delalay, this, &tuv::dalshe);
-    m_rs->port()->disconnect();
+    // Only the window's own reception: other listeners of the port stay.
+    disconnect(m_readConnection);
     replyTimer->stop();
     cycleTimer->stop();
     gpsLabel->clear();
@@ -75,10 +76,9 @@ void tuv::dalshe()
     progress(QString());
     if (flashWorkflow.run) {
         // Never two runs on one port.
-        flashprg *old = flashWorkflow.run;
-        flashWorkflow.run = nullptr;
-        old->disconnect();
-        delete old;
+        const QByteArray image = flashWorkflow.firmwareImage;
+        releaseFlashRun(RunDeletion::Later);
+        flashWorkflow.firmwareImage = image;
     }
     flashWorkflow.run = new flashprg(nullptr, m_rs, flashWorkflow.firmwareImage, 16);
     connect(flashWorkflow.run, &flashprg::finish, this, &tuv::FlashPrFinish);
@@ -98,15 +98,18 @@ void tuv::progress(QString m)
 
 void tuv::FlashPrFinish(char err)
 {
-    releaseFlashRun();
-    m_rs->port()->disconnect();
-    connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
+    const QString why = flashWorkflow.run ? flashWorkflow.run->failureReason() : QString();
+    // Called from the run's own signal: the run object is deleted later.
+    releaseFlashRun(RunDeletion::Later);
+    disconnect(m_readConnection);
+    m_readConnection = connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
     // A reception cut short by the hand-over must not keep the next one from
     // being framed.
     linkState.replyCountdown = 0;
 
     if (err != 0) {
         infoLabel->setText(QStringLiteral("Error programming"));
+        logEvent(QStringLiteral("Error programming: ") + (why.isEmpty() ? QStringLiteral("unknown") : why));
     } else {
         ui->ProgProgress->setText(ui->ProgProgress->text() + QStringLiteral("\nMemory programmed ok"));
         ui->ProgProgress->resize(ui->ProgProgress->sizeHint());

@@ -181,3 +181,47 @@ BootStep bootTransition(const BootImage &image, BootState state, const QByteArra
     }
     return step;
 }
+
+namespace {
+
+// The frame sent on entering the phase.
+QString frameName(const BootState &s)
+{
+    switch (s.phase) {
+    case BootPhase::Sync: return QStringLiteral("the start byte");
+    case BootPhase::GetReply: return QStringLiteral("Get");
+    case BootPhase::EraseCommand: return QStringLiteral("Erase");
+    case BootPhase::EraseList: return QStringLiteral("the erase list");
+    case BootPhase::WriteCommand: return QStringLiteral("Write Memory for block %1").arg(s.blockIndex + 1);
+    case BootPhase::WriteAddress: return QStringLiteral("the address of block %1").arg(s.blockIndex + 1);
+    case BootPhase::Block: return QStringLiteral("block %1").arg(s.blockIndex);
+    case BootPhase::LastBlock: return QStringLiteral("the last block (%1)").arg(s.blockIndex);
+    case BootPhase::GoCommand: return QStringLiteral("Go");
+    case BootPhase::GoAddress: return QStringLiteral("the Go address");
+    case BootPhase::Done:
+    case BootPhase::Failed: break;
+    }
+    return QStringLiteral("the last frame");
+}
+
+} // namespace
+
+QString bootRefusalText(const BootState &at, const QByteArray &answer)
+{
+    if (answer.isEmpty())
+        return QStringLiteral("no answer read after ") + frameName(at);
+    if (quint8(answer.at(0)) != bootframes::Ack)
+        return QStringLiteral("boot loader answered 0x%1 to %2")
+            .arg(quint8(answer.at(0)), 2, 16, QLatin1Char('0'))
+            .arg(frameName(at));
+    if (at.phase == BootPhase::GetReply)
+        return QStringLiteral("bad Get reply: ") + QString::fromLatin1(answer.toHex(' '));
+    return QStringLiteral("image has no block left to write after ") + frameName(at);
+}
+
+QString bootTimeoutText(const BootState &at, qint64 unusedBytes)
+{
+    if (unusedBytes > 0)
+        return QStringLiteral("no usable answer to %1 (%2 bytes)").arg(frameName(at)).arg(unusedBytes);
+    return QStringLiteral("no answer to ") + frameName(at);
+}

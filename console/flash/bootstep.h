@@ -85,3 +85,8 @@ int knownAnswerLength(BootPhase phase, const QByteArray &head);
 // One answer taken: the next phase, the frame to send and the progress texts.
 // The answer is what was read (at most the largest accepted reception).
 BootStep bootTransition(const BootImage &image, BootState state, const QByteArray &answer);
+
+// Why a run failed, for the event log: the answer that ended it, or the frame
+// that got no (usable) answer before the timeout.
+QString bootRefusalText(const BootState &at, const QByteArray &answer);
+QString bootTimeoutText(const BootState &at, qint64 unusedBytes);

@@ -29,6 +29,7 @@ flashprg::flashprg(QObject *parent, rs *port_, const QByteArray &image_, qint8 m
 
     if (!port || !imageProblem(image_.size()).isEmpty()) {
         // Nothing goes on the line; the run ends at the first tick.
+        why = port ? imageProblem(image_.size()) : QStringLiteral("no port");
         state.phase = BootPhase::Failed;
         timeout = 1;
         return;
@@ -40,20 +41,28 @@ flashprg::flashprg(QObject *parent, rs *port_, const QByteArray &image_, qint8 m
     port->setParity(QSerialPort::EvenParity);
     port->clearInput();
     port->flushOutput();
-    connect(port->port(), &QSerialPort::readyRead, this, &flashprg::readdata);
+    portConnection = connect(port->port(), &QSerialPort::readyRead, this, &flashprg::readdata);
     tx = bootStartFrame();
     sendFrame();
 }
 
 flashprg::~flashprg()
 {
+    handBack();
     delete timer;
     timer = nullptr;
+}
+
+void flashprg::handBack()
+{
+    timer->stop();
+    disconnect(portConnection);
     if (portTaken && port) {
         port->clearInput();
         port->flushOutput();
         port->setParity(savedParity);
     }
+    portTaken = false;
 }
 
 void flashprg::readdata()
@@ -82,6 +91,8 @@ void flashprg::TimOk()
     } else if (timeout != 0) {
         if (--timeout == 0) {
             timer->stop();
+            if (why.isEmpty())
+                why = bootTimeoutText(state, unusedBytes);
             emit finish(1);
         }
     }
@@ -98,6 +109,7 @@ void flashprg::finishIfDone()
 void flashprg::sendFrame()
 {
     timeout = ReplyTicks;
+    unusedBytes = 0;
     if (!port)
         return;
     port->clearInput();
@@ -111,6 +123,7 @@ void flashprg::processReception()
     if (!port)
         return;
     const qint64 n = port->bytesAvailable();
+    unusedBytes = n;
     switch (answerFit(state.phase, n)) {
     case AnswerFit::Wait:
         return;
@@ -125,8 +138,11 @@ void flashprg::processReception()
     const qint64 got = rx.isEmpty() ? 0 : port->read(rx.data(), rx.size());
     rx.resize(int(qMax<qint64>(0, got)));
     port->clearInput();
+    unusedBytes = 0;
 
     const BootStep step = bootTransition(image, state, rx);
+    if (step.next.phase == BootPhase::Failed && state.phase != BootPhase::Failed)
+        why = bootRefusalText(state, rx);
     state = step.next;
     tx = step.send;
     for (const QString &text : step.progress)

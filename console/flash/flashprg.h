@@ -33,6 +33,11 @@ public:
     ~flashprg() override;
 
     quint8 currentPhase() const { return quint8(state.phase); }
+    // Why the run ended with finish(1); empty before that.
+    QString failureReason() const { return why; }
+    // Gives the port back at once (its parity, its readyRead), so that the
+    // object itself can be deleted later. The destructor does it too.
+    void handBack();
     // Off: every answer waits for the 100 ms of silence, as the first
     // programmer did (kept for measuring the difference).
     void setTakeAtOnce(bool on) { takeAtOnce = on; }
@@ -62,4 +67,7 @@ private:
     qint8 maxReply = 16;
     bool portTaken = false;
     bool takeAtOnce = true;
+    QMetaObject::Connection portConnection;
+    qint64 unusedBytes = 0; // last reception that did not fit, for the reason
+    QString why;
 };

@@ -67,14 +67,18 @@ QString appendProgress(const QString &label, const QString &m)
     return out + QLatin1Char('.');
 }
 
-void releaseFlashRun()
+void releaseFlashRun(RunDeletion deletion)
 {
     FlashWorkflowState &w = flashWorkflow;
     flashprg *run = w.run;
     w.run = nullptr;
     if (run) {
-        run->disconnect();
-        delete run;
+        // Handed back it is silent: its timer stopped, the port let go.
+        run->handBack();
+        if (deletion == RunDeletion::Later)
+            run->deleteLater();
+        else
+            delete run;
     }
     w.firmwareImage.clear();
     w.firmwareImage.squeeze();

@@ -40,9 +40,11 @@ DalsheAction dalsheStep();
 // resets the dot counter; a "." starts a new line before every 50 dots.
 QString appendProgress(const QString &label, const QString &m);
 
-// Deletes the active run (its destructor gives the port its parity back) and
-// drops the image. The window calls it when a run finishes and before it
+// Ends the active run: the port gets its parity back at once, the run object
+// is deleted (later, when called from the run's own finish signal) and the
+// image dropped. The window calls it when a run finishes and before it
 // deletes the port.
-void releaseFlashRun();
+enum class RunDeletion { Now, Later };
+void releaseFlashRun(RunDeletion deletion = RunDeletion::Now);
 // Starts the workflow afresh (releases any run).
 void resetFlashWorkflow();
