@@ -9,15 +9,6 @@ constexpr quint16 ReplyTicks = 200;
 constexpr quint8 QuietTicks = 10;
 }
 
-QString flashprg::imageProblem(qint64 size)
-{
-    if (size <= 0)
-        return QStringLiteral("Firmware image is empty");
-    if (size > MaxImageSize)
-        return QStringLiteral("Firmware image too big (%1 bytes, at most %2)").arg(size).arg(MaxImageSize);
-    return QString();
-}
-
 flashprg::flashprg(QObject *parent, rs *port_, const QByteArray &image_, qint8 maxReply_)
     : QObject(parent), port(port_), maxReply(maxReply_)
 {

@@ -1,5 +1,6 @@
 #pragma once
 #include "bootstep.h"
+#include "firmwarefile.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -20,11 +21,8 @@ class flashprg : public QObject
 {
     Q_OBJECT
 public:
-    // Largest image whose page count (size / 1024 + 1) still fits the erase
-    // list below 0xFF, the code for a mass erase.
-    static constexpr qint64 MaxImageSize = 255 * 1024 - 1;
-    // Why an image cannot be programmed; empty when it can.
-    static QString imageProblem(qint64 size);
+    static constexpr qint64 MaxImageSize = MaxFirmwareImageSize;
+    static QString imageProblem(qint64 size) { return firmwareImageProblem(size); }
 
     // The port is borrowed for the run; the image is kept (shared, not copied).
     // An image that imageProblem refuses leaves the port alone and ends the run

@@ -4,32 +4,11 @@
 #include "frames.h"
 #include "linkstate.h"
 
-#include <QFile>
-
 FlashWorkflowState flashWorkflow;
 
 namespace {
 constexpr int DotsPerLine = 50;
 constexpr quint8 CountdownSeconds = 4; // counted down to 1 by the main cycle
-}
-
-FirmwareFile readFirmwareFile(const QString &path)
-{
-    FirmwareFile out;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    out.opened = true;
-    // A sequential file reports no size; it is read up to one byte past the limit.
-    if (!file.isSequential() && file.size() > flashprg::MaxImageSize) {
-        out.problem = flashprg::imageProblem(file.size());
-        return out;
-    }
-    out.image = file.read(flashprg::MaxImageSize + 1);
-    out.problem = flashprg::imageProblem(out.image.size());
-    if (!out.problem.isEmpty())
-        out.image.clear();
-    return out;
 }
 
 DalsheAction dalsheStep()

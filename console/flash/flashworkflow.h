@@ -1,4 +1,6 @@
 #pragma once
+#include "firmwarefile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,17 +16,6 @@ struct FlashWorkflowState
     qint32 dotCount = 0;          // dots on the current progress line
 };
 extern FlashWorkflowState flashWorkflow;
-
-// The firmware file as read for a run.
-struct FirmwareFile
-{
-    bool opened = false;
-    QByteArray image;
-    QString problem; // why the image is refused; empty when usable
-};
-// Opens and reads the file; a file too big for the boot loader is refused
-// without reading it.
-FirmwareFile readFirmwareFile(const QString &path);
 
 // What the end of a countdown (delalay) leads to.
 enum class DalsheAction {
