@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cstdint>
 #include <cstdlib>
 #include <unistd.h>
@@ -18,9 +19,11 @@ void check(bool ok)
         std::abort();
 }
 
+// On a memory file system where there is one: the file is written every run.
 QString scratchFile()
 {
-    return QDir::tempPath() + QStringLiteral("/fuzz-firmware-%1.bin").arg(::getpid());
+    const QString dir = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    return dir + QStringLiteral("/fuzz-firmware-%1.bin").arg(::getpid());
 }
 
 } // namespace
