@@ -15,6 +15,18 @@
 
 namespace {
 constexpr quint8 CountdownSeconds = 4;
+
+// Without the programmer's own reason: the last step the progress shows.
+QString programmingFailureReason(const QString &progressText)
+{
+    QString last;
+    const QStringList lines = progressText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        if (!line.trimmed().isEmpty() && line.count(QLatin1Char('.')) != line.size())
+            last = line.trimmed();
+    const QString reason = QStringLiteral("no answer from the boot loader");
+    return last.isEmpty() ? reason : reason + QStringLiteral(" after \"") + last + QLatin1Char('"');
+}
 }
 
 void tuv::on_FlashProg_clicked()
@@ -109,7 +121,10 @@ void tuv::FlashPrFinish(char err)
 
     if (err != 0) {
         infoLabel->setText(QStringLiteral("Error programming"));
-        logEvent(QStringLiteral("Error programming: ") + (why.isEmpty() ? QStringLiteral("unknown") : why));
+        // The programmer knows what went wrong; without a run object only the
+        // progress shown so far can tell.
+        logEvent(QStringLiteral("Error programming: ")
+                 + (why.isEmpty() ? programmingFailureReason(ui->ProgProgress->text()) : why));
     } else {
         ui->ProgProgress->setText(ui->ProgProgress->text() + QStringLiteral("\nMemory programmed ok"));
         ui->ProgProgress->resize(ui->ProgProgress->sizeHint());
