@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth)
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth
+          dpkg-dev lintian man-db desktop-file-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -17,6 +18,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# --packages-only: the packages above and nothing else (scripts/package.sh).
+[ "${1:-}" = "--packages-only" ] && exit 0
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=()
