@@ -16,8 +16,10 @@
 #include "rs.h"
 #include "settings.h"
 #include "skypanel.h"
+#include "stationextras.h"
 #include "trackfile.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QTimer>
 #include <cmath>
@@ -91,9 +93,11 @@ void tuv::TimerUpdate()
         logEvent(line);
 }
 
-bool tuv::uploadAutomatically()
+int tuv::uploadAutomatically()
 {
-    return pass::uploadScheduledPass() == 0;
+    if (pass::uploadScheduledPass() != 0)
+        return AttemptRefused;
+    return lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
 }
 
 void tuv::checkDemodulator()
@@ -124,8 +128,12 @@ void tuv::superviseLinkStep()
         ui->ParallCorrZ->clear();
         ui->Azimuth->clear();
     }
+    if (m_extras)
+        m_extras->linkSupervised(r);
     if (!r.logLine.isEmpty())
         logEvent(r.logLine);
+    if (!r.reasonLine.isEmpty())
+        logEvent(r.reasonLine);
 }
 
 void tuv::readdata()
@@ -166,6 +174,8 @@ void tuv::answerCorrection()
 
 void tuv::showStatus(const StatusUpdate &u)
 {
+    if (m_extras)
+        m_extras->statusShown(u);
     if (u.kind.northCorrZ)
         ui->NorthCorrZ->setText(*u.kind.northCorrZ);
     if (u.kind.parallCorrZ)
@@ -179,6 +189,8 @@ void tuv::showStatus(const StatusUpdate &u)
     gpsLabel->setText(u.gps.label.text);
     gpsLabel->adjustSize();
     infoLabel->setText(u.gps.infoText);
+    if (!u.gps.clockLogLine.isEmpty())
+        logEvent(u.gps.clockLogLine);
 
     if (u.tracking) {
         SkyDraw.drawOffset = u.drawOffset;
@@ -219,12 +231,15 @@ void tuv::writePassDataFile()
 {
     const int first = PassPlan.firstReachable;
     QString error;
+    const QString name = LogfilenamePrepare();
     const int result = m_store->writeDataFile(
-        QStringLiteral("data"), LogfilenamePrepare(), LogfileTitlePrepare() + ui->TrackInfo->text(),
+        QStringLiteral("data"), name, LogfileTitlePrepare() + ui->TrackInfo->text(),
         PassPlan.feedRadius, PassPlan.feedAngle, PassPlan.azimuth.mid(first),
         PassPlan.elevation.mid(first), &error);
     if (result == PassDataStore::WriteFailed)
         logEvent(QStringLiteral("data file not written: ") + error);
+    if (m_extras)
+        m_extras->dataFileWritten(QDir(QStringLiteral("data")).absoluteFilePath(name), result == PassDataStore::WriteOk);
     redrawRecordedPass(*m_store);
 }
 

@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth
-          dpkg-dev lintian man-db desktop-file-utils)
+          dpkg-dev lintian man-db desktop-file-utils
+          python3-skyfield python3-sgp4)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
