@@ -34,7 +34,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("track-report"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TUVARN_VERSION)) // the package version;
+    QCoreApplication::setApplicationVersion(QStringLiteral(TUVARN_VERSION)); // the package version
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
