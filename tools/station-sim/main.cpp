@@ -5,6 +5,7 @@
 #include "controlcommand.h"
 #include "station.h"
 #include "termination.h"
+#include "tuvarn_version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -119,7 +120,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("station-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TUVARN_VERSION));
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
