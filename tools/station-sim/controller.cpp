@@ -1,5 +1,6 @@
 #include "controller.h"
 
+#include "bootline.h"
 #include "ptylink.h"
 #include "simframes.h"
 #include "transcript.h"
@@ -66,6 +67,8 @@ Controller::Controller(const Options &options, const sim::CoreConfig &core, Tran
     connect(m_paceTimer, &QTimer::timeout, this, &Controller::paceStep);
     m_reopenTimer = makeTimer(true);
     connect(m_reopenTimer, &QTimer::timeout, this, &Controller::reopenPort);
+    m_bootLine = new BootLine(m_options.baudPace, [this](const QByteArray &bytes) { m_link->write(bytes); }, this);
+    connect(m_bootLine, &BootLine::arrived, this, &Controller::onBootBytes);
     m_firmwareStartTimer = makeTimer(true);
     connect(m_firmwareStartTimer, &QTimer::timeout, this,
             [this] { restart(Mode::Normal, QStringLiteral("firmware started by Go")); });
@@ -132,7 +135,7 @@ void Controller::log(const QString &dir, const QString &kind, const QJsonObject 
 void Controller::onReceived(const QByteArray &bytes)
 {
     if (m_mode == Mode::Programming) {
-        onBootBytes(bytes);
+        m_bootLine->receive(bytes);
         return;
     }
     if (m_rxBuffer.isEmpty())
@@ -602,6 +605,7 @@ void Controller::restart(Mode mode, const QString &note)
     m_path = beam::TablePath();
     resetPointing();
     m_mode = mode;
+    m_bootLine->clear();
     if (mode == Mode::Programming)
         m_boot.enter();
     log(QStringLiteral("sim"), QStringLiteral("mode"),
@@ -639,7 +643,7 @@ void Controller::onBootBytes(const QByteArray &bytes)
         log(QStringLiteral("tx"), QStringLiteral("bootloader"),
             {{QStringLiteral("hex"), simframes::toHex(e.out)},
              {QStringLiteral("ack"), quint8(e.out.at(0)) == sim::BootLoader::Ack}});
-        m_link->write(e.out);
+        m_bootLine->transmit(e.out);
         m_lastTxEndMono = m_clock.elapsed();
     }
     if (m_boot.takeGo(nullptr))

@@ -11,6 +11,7 @@
 #include <random>
 
 class PtyLink;
+namespace sim { class BootLine; }
 class QTimer;
 class Transcript;
 
@@ -129,6 +130,7 @@ private:
     QTimer *m_requestTimer = nullptr;
     QTimer *m_gapTimer = nullptr;
     QTimer *m_paceTimer = nullptr;
+    sim::BootLine *m_bootLine = nullptr; // the line in programming mode
     QTimer *m_reopenTimer = nullptr;
     qint64 m_nextTickMs = 0;
     int m_requestPoint = -1;
