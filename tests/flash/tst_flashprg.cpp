@@ -315,12 +315,14 @@ private slots:
                  QSerialPort::UnsupportedOperationError);
         QSignalSpy finished(run, &flashprg::finish);
         QSignalSpy progress(run, &flashprg::progresS);
-        QVERIFY(finished.wait(10000));
+        QVERIFY(finished.wait(20000));
         const qint64 afterLastFrame = loader.lastFrame.elapsed();
         QCOMPARE(int(finished.first().first().value<char>()), err);
         if (err == 1) {
-            // Two seconds after the last frame (plus the 100 ms a garbled reply waits).
-            QVERIFY2(afterLastFrame >= 1850 && afterLastFrame <= 3000, qPrintable(QString::number(afterLastFrame)));
+            // Two seconds after the last frame (plus the 100 ms a garbled reply
+            // waits), and not a second timeout later: a busy machine delivers
+            // the timer late, but never a whole timeout late in one go.
+            QVERIFY2(afterLastFrame >= 1850 && afterLastFrame < 3950, qPrintable(QString::number(afterLastFrame)));
         }
         QTRY_COMPARE_WITH_TIMEOUT(loader.answerMs.size(), frameCount, 1000);
         QCOMPARE(loader.frames.size(), frameCount);
@@ -333,12 +335,13 @@ private slots:
             got << args.first().toString();
         QCOMPARE(got, w.texts);
         if (err == 0) {
-            // Each complete answer is taken at once, not after 100 ms of silence.
+            // Each complete answer is taken at once, not after 100 ms of silence
+            // (the old rule never reacts under 100 ms, however idle the machine).
             QList<qint64> reactions;
             for (int i = 0; i + 1 < frameCount; ++i)
                 reactions << loader.frameStartMs[i + 1] - loader.answerMs[i];
             std::sort(reactions.begin(), reactions.end());
-            QVERIFY2(reactions[reactions.size() / 2] < 50, qPrintable(QString::number(reactions[reactions.size() / 2])));
+            QVERIFY2(reactions[reactions.size() / 2] < 90, qPrintable(QString::number(reactions[reactions.size() / 2])));
         }
         delete run;
         QCOMPARE(port.parity(), QSerialPort::NoParity);
