@@ -1,5 +1,6 @@
 #pragma once
 #include "passview.h"
+#include "pendingdatafiles.h"
 #include "reception.h"
 
 #include <QMainWindow>
@@ -107,10 +108,13 @@ private:
     void answerCorrection();
     void showStatus(const StatusUpdate &update);
     void writePassDataFile();
+    void retryPendingDataFiles();
+    void givePendingDataFilesUp();
 
     Ui::tuv *ui;
     rs *m_rs = nullptr;
     PassDataStore *m_store = nullptr;
+    PendingDataFiles m_pendingDataFiles;
     QTimer *replyTimer = nullptr;
     QTimer *cycleTimer = nullptr;
     QLabel *settingsLabel = nullptr;
