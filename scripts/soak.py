@@ -143,7 +143,7 @@ def main():
         notes.append("network: private namespace, loopback only")
     else:
         notes.append("network: shared loopback (not root or no unshare: not isolated)")
-    st = soaklib.Station(work, bindir, args.demod_port, die_with_parent)
+    st = soaklib.Station(work, bindir, args.demod_port, die_with_parent, isolated)
     tmpfs = False
     if "full-disk-finish" in plan:
         tmpfs = isolated and st.mount_tmpfs_data()

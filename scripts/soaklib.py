@@ -125,8 +125,9 @@ class ConsoleRun:
 
 
 class Station:
-    def __init__(self, work, bindir, demod_port, preexec):
+    def __init__(self, work, bindir, demod_port, preexec, isolated):
         self.work, self.bindir, self.demod_port, self.preexec = work, bindir, demod_port, preexec
+        self.isolated = isolated
         for d in ("ports", "track", "data"):
             os.makedirs(os.path.join(work, d), exist_ok=True)
         self.track_path = os.path.join(work, "track", "Track.txt")
@@ -306,6 +307,20 @@ class Station:
     def unmount_tmpfs_data(self):
         if self.tmpfs:
             subprocess.run(["umount", self.data_dir], capture_output=True)
+
+    def set_data_readonly(self, on):
+        """Read-only as root too: a read-only bind mount in the private mount
+        namespace; without one, file modes (which do not stop root)."""
+        if self.isolated and os.geteuid() == 0:
+            cmds = [["mount", "--bind", self.data_dir, self.data_dir],
+                    ["mount", "-o", "remount,bind,ro", self.data_dir]] if on else [["umount", self.data_dir]]
+            for c in cmds:
+                subprocess.run(c, check=True, capture_output=True)
+        else:
+            os.chmod(self.data_dir, 0o555 if on else 0o755)
+
+    def can_make_data_readonly(self):
+        return os.geteuid() != 0 or self.isolated
 
     def fill_data(self):
         path = os.path.join(self.data_dir, ".soak-filler")

@@ -147,12 +147,16 @@ class Runner:
 
         # Over the finish.
         filler = None
+        readonly = False
         if kind in ("readonly-finish", "full-disk-finish"):
             if kind == "full-disk-finish" and not self.tmpfs:
                 p.skipped = "full disk not arranged (needs root)"
+            elif kind == "readonly-finish" and not st.can_make_data_readonly():
+                p.skipped = "read-only not arranged (root without a private mount namespace)"
             elif self.wait_point(p, self.points - 4):
                 if kind == "readonly-finish":
-                    os.chmod(st.data_dir, 0o555)
+                    st.set_data_readonly(True)
+                    readonly = True
                 else:
                     filler = st.fill_data()
 
@@ -162,15 +166,15 @@ class Runner:
             max(10, p.start + self.points + 20 - time.time()))
         if not p.finish_seen:
             p.notes.append("the stand-in never finished the pass")
-        if kind in ("readonly-finish", "full-disk-finish") and not p.skipped:
+        if readonly or filler:
             self.wait_log(p, lambda m: m == "finish", 10, "finish")
             st.wait(lambda: self.data_written(p) or st.log.find(
                 p.log_mark, lambda m: m.startswith("data file not written")) >= 0, 5)
             time.sleep(3)  # the folder stays unwritable this long after the finish
             if filler:
                 os.remove(filler)
-            else:
-                os.chmod(st.data_dir, 0o755)
+            if readonly:
+                st.set_data_readonly(False)
             st.wait(lambda: self.data_written(p), 15)
         elif p.finish_seen:
             st.wait(lambda: self.data_written(p), 10)
