@@ -178,13 +178,23 @@ int loadTrackFile(const QString &path)
 
 qint8 autoLoadTrack()
 {
-    if (QFile::exists(StationSettings.TrackPath)) {
-        // Read only at the second poll that finds the file, so its writer is done.
-        if (!PassPlan.autoLoadToggle) {
+    const QFileInfo info(StationSettings.TrackPath);
+    if (info.exists()) {
+        // Read only at the second poll that finds the file, so its writer is
+        // done; a file that grew or changed since the poll before is not.
+        const qint64 size = info.size();
+        const qint64 modified = info.lastModified().toMSecsSinceEpoch();
+        const bool changed = PassPlan.autoLoadSeenSize >= 0
+                             && (size != PassPlan.autoLoadSeenSize || modified != PassPlan.autoLoadSeenModified);
+        PassPlan.autoLoadSeenSize = size;
+        PassPlan.autoLoadSeenModified = modified;
+        if (!PassPlan.autoLoadToggle || changed) {
             PassPlan.autoLoadToggle = true;
             return 0;
         }
         PassPlan.autoLoadToggle = false;
+    } else {
+        PassPlan.autoLoadSeenSize = -1;
     }
     const int code = loadTrackFile(StationSettings.TrackPath);
     if (code == TrackCannotOpen)
