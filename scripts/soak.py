@@ -56,7 +56,7 @@ FAULT_WORDS = {
     "demod-mid": "demodulator stopped mid-pass, restarted",
     "drop-mid": "port dropped 3 s mid-pass",
     "reset-before-start": "controller restart between upload and start",
-    "pieces": "track file written in 3 pieces",
+    "pieces": "track file written in 4 pieces, 0.5 s apart",
     "two-files": "next track file right after this one was taken",
     "readonly-finish": "data/ read-only over the finish",
     "demod-whole": "demodulator stopped across the pass",

@@ -9,7 +9,9 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *messa
         *message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
+    // QSaveFile::commit() does not look at a failed flush of its buffer (a
+    // full disk): it would put a cut-off file in place. Flush first.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         *message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         file.cancelWriting();
         return false;
