@@ -168,6 +168,9 @@ def main():
     report = soakreport.Report(st, runner, KNOWN_ISSUES, FAULT_WORDS, time.time() - started, notes)
     failed = report.print(tolerate_known=args.tolerate_known) or not ok
     if args.keep or failed:
+        if st.tmpfs:
+            # The tmpfs goes with the namespace: keep a copy of what it held.
+            shutil.copytree(st.data_dir, os.path.join(work, "data.kept"))
         print(f"station folder kept: {work}")
     else:
         st.unmount_tmpfs_data()

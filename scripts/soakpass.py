@@ -52,6 +52,10 @@ class Runner:
         at = datetime.datetime.fromtimestamp(start, datetime.timezone.utc)
         return f"Track loaded: {SATELLITE}. Start at {at:%d.%m.%Y  %H:%M:%S}"
 
+    def last_status(self):
+        return next((o for o in reversed(self.st.tr.lines)
+                     if o.get("dir") == "tx" and o.get("kind") == "status"), {})
+
     def status_after(self, p, pred):
         for o in self.st.tr.lines[p.tr_mark:]:
             if o.get("dir") == "tx" and o.get("kind") == "status" and pred(o):
@@ -97,6 +101,8 @@ class Runner:
 
         # Before the track file.
         if kind == "console-restart":
+            # Between passes: once the controller has left the finish state.
+            st.wait(lambda: not self.last_status().get("statusWord", 0x8000) & 0x8000, 10)
             st.stop_console()
             p.log_mark = st.log.count()
             st.start_console(k)

@@ -19,6 +19,12 @@ FLOOD_LINES = 40
 MEMORY_LIMIT_KIB = 2048
 
 
+def is_banner(message):
+    """A line of the banner a console writes when it starts, or its last word."""
+    return (not message.strip() or message.startswith((" ", "*", "=", "TuVaRN ini file"))
+            or "log started" in message or message == "The end")
+
+
 def parse_data_file(path):
     """(rows as cell lists, power lines, snr lines) or raises ValueError."""
     with open(path, encoding="utf-8") as f:
@@ -62,7 +68,9 @@ class Report:
         uploads = [o for o in st.tr.lines if o.get("dir") == "rx" and o.get("kind") == "upload"
                    and o.get("accepted") and o.get("passStart", "").startswith(f"{start_iso:%Y-%m-%dT%H:%M:%S}")]
 
-        # What the log said.
+        # What the log said; a console start's banner counts as one word.
+        if any("log started" in m for m in window):
+            window = [m for m in window if not is_banner(m)] + ["(console started)"]
         counts = collections.Counter(window)
         said = []
         for m, c in counts.items():
@@ -73,15 +81,15 @@ class Report:
             worst, c = counts.most_common(1)[0]
             findings.append(f"log flood ({c}x '{worst[:40]}', {len(window)} lines)")
 
-        # "track sent" while the port was absent.
-        absent = False
-        for m in window:
-            if m in ("port absent", "port not opened"):
-                absent = True
-            elif m == "port opened ok":
-                absent = False
-            elif m == "track sent" and absent:
-                findings.append("'track sent' logged with the port absent")
+        # "track sent" with no upload reaching the stand-in around that second.
+        upload_times = [iso_to_epoch(o["t"]) for o in st.tr.lines
+                        if o.get("dir") == "rx" and o.get("kind") == "upload"]
+        for at, m in st.log.entries[p.log_mark:end]:
+            if m == "track sent":
+                t = datetime.datetime.strptime(at, "%d-%m-%y %H:%M:%S").replace(
+                    tzinfo=datetime.timezone.utc).timestamp()
+                if not any(t - 1 <= u <= t + 2 for u in upload_times):
+                    findings.append("'track sent' logged, no upload went out")
 
         # The data file against the transcript.
         dat = sorted(n for n in self._data_names() if n.startswith(f"{SATELLITE} ({p.orbit})_") and n.endswith(".dat"))
@@ -152,6 +160,10 @@ class Report:
                     out.append(f"data/{n} without its .dat")
             elif not n.endswith(".uu"):
                 out.append(f"data/{n} (a stray file)")
+        ours = re.compile(re.escape(SATELLITE) + r" \(\d+\)")
+        for n in sorted(names):
+            if not ours.match(n):
+                out.append(f"data/{n}: of no pass of the soak")
         if os.path.exists(self.st.track_path):
             out.append("a file left at TrackPath")
         archive = re.compile(re.escape(SATELLITE) + r"\(\d+\)_\d{6}_\d{6}\.txt$")
@@ -213,7 +225,7 @@ class Report:
         for r in runs:
             print(f"  console pid {r.proc.pid}: {r.passes} passes, ended: {r.ended or 'still running'}")
         left = self.leftovers()
-        print("half-written files left: " + ("none" if not left else "; ".join(left)))
+        print("half-written or stray files left: " + ("none" if not left else "; ".join(left)))
         failed |= bool(left)
         known = sorted({r["kind"] for r in rows if r["findings"] and r["kind"] in self.known})
         for kind in known:
