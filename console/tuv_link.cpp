@@ -96,7 +96,7 @@ void tuv::TimerUpdate()
 
 bool tuv::uploadAutomatically()
 {
-    return pass::on_UpLoad_clicked() == 0;
+    return pass::uploadScheduledPass() == 0;
 }
 
 void tuv::checkDemodulator()

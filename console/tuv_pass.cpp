@@ -11,33 +11,33 @@
 
 void tuv::on_Open_clicked()
 {
-    pass::on_Open_clicked();
+    pass::openTrackFromDialog();
 }
 
 void tuv::on_UpLoad_clicked()
 {
-    pass::on_UpLoad_clicked();
+    pass::uploadScheduledPass();
 }
 
 void tuv::on_Immediat_clicked()
 {
-    pass::on_Immediat_clicked(QApplication::keyboardModifiers() == Qt::ShiftModifier);
+    pass::uploadImmediately(QApplication::keyboardModifiers() == Qt::ShiftModifier);
 }
 
 void tuv::on_GoTo_clicked()
 {
-    pass::on_GoTo_clicked(ui->Azim->text(), ui->Elev->text(),
+    pass::goToPosition(ui->Azim->text(), ui->Elev->text(),
                           QApplication::keyboardModifiers() == Qt::ShiftModifier);
 }
 
 void tuv::on_Focus_returnPressed()
 {
-    pass::on_Focus_returnPressed(ui->Focus->text());
+    pass::setFocusFromText(ui->Focus->text());
 }
 
 void tuv::on_korrEdit_returnPressed()
 {
-    pass::on_korrEdit_returnPressed(ui->korrEdit->text());
+    pass::setKorrFromText(ui->korrEdit->text());
 }
 
 QString tuv::trackInfoText() const

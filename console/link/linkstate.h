@@ -93,7 +93,7 @@ bool takeNoiseLevelNow();
 
 // Once-per-second upload supervision (confirmation and repeat of automatic
 // uploads). autoLoadTrack > 0: a new track was loaded; passStartState 1: the
-// pass can still start; uploadTrack: the scheduled upload (on_UpLoad_clicked).
+// pass can still start; uploadTrack: the scheduled upload (uploadScheduledPass).
 // The repeat resends lastUploadBytes itself.
 struct UploadSupervisionResult
 {

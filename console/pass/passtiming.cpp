@@ -127,7 +127,7 @@ int passStartState()
 }
 
 namespace pass {
-int on_UpLoad_clicked()
+int uploadScheduledPass()
 {
     if (serviceMode && passStartState() != PassStartable) {
         platform::dialogs().information(QStringLiteral("To late or too early. Track not loaded"));

@@ -26,7 +26,7 @@ QDateTime passFileStartUtc();
 int passStartState();
 
 namespace pass {
-// The UpLoad button. 0 when the upload went out; otherwise the reason it did not
+// Upload the loaded pass for its scheduled start (the UpLoad button). 0 when the upload went out; otherwise the reason it did not
 // (service-mode time refusal 3, or the result of prepareTrackUpload).
-int on_UpLoad_clicked();
+int uploadScheduledPass();
 }

@@ -211,7 +211,7 @@ qint8 autoLoadTrack()
 }
 
 namespace pass {
-void on_Open_clicked()
+void openTrackFromDialog()
 {
     const QString file = platform::dialogs().openFile(
         QStringLiteral("Open Track"), PassPlan.lastOpenDir, QStringLiteral("Track Files (*.txt)"));

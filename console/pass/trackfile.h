@@ -74,6 +74,6 @@ QString renamedTrackPath(const QString &trackPath, bool service, const QString &
 qint8 autoLoadTrack();
 
 namespace pass {
-// The Open button.
-void on_Open_clicked();
+// Open a track file chosen by the operator (the Open button).
+void openTrackFromDialog();
 }

@@ -166,13 +166,13 @@ int prepareTrackUpload()
 }
 
 namespace pass {
-int on_Immediat_clicked(bool shiftOnly)
+int uploadImmediately(bool shiftOnly)
 {
     PassPlan.startMode = shiftOnly ? StartTableOnly : StartImmediate;
     return prepareTrackUpload();
 }
 
-int on_GoTo_clicked(const QString &azimText, const QString &elevText, bool shiftOnly)
+int goToPosition(const QString &azimText, const QString &elevText, bool shiftOnly)
 {
     bool azOk = false, elOk = false;
     const float az = azimText.toFloat(&azOk);
@@ -189,10 +189,10 @@ int on_GoTo_clicked(const QString &azimText, const QString &elevText, bool shift
     PassPlan.singlePointTrack = true;
     if (analysePass() != 0)
         return UploadNotAnalysed;
-    return on_Immediat_clicked(shiftOnly);
+    return uploadImmediately(shiftOnly);
 }
 
-void on_Focus_returnPressed(const QString &text)
+void setFocusFromText(const QString &text)
 {
     bool ok = false;
     const double value = text.toDouble(&ok);
@@ -203,7 +203,7 @@ void on_Focus_returnPressed(const QString &text)
     analysePass();
 }
 
-void on_korrEdit_returnPressed(const QString &text)
+void setKorrFromText(const QString &text)
 {
     bool ok = false;
     const float value = text.toFloat(&ok);

@@ -38,11 +38,11 @@ QString uploadTablePath();
 qint32 immediateStartSecond();
 
 namespace pass {
-// Immediately (shiftOnly: Shift held, table file only).
-int on_Immediat_clicked(bool shiftOnly);
-// GoToPos with the texts of Azim and Elev.
-int on_GoTo_clicked(const QString &azimText, const QString &elevText, bool shiftOnly);
-// Return in Focus and korrEdit.
-void on_Focus_returnPressed(const QString &text);
-void on_korrEdit_returnPressed(const QString &text);
+// Upload to start in one minute (Immediately; shiftOnly: Shift held, table file only).
+int uploadImmediately(bool shiftOnly);
+// A one-point pass to the position in the Azim and Elev texts (GoToPos).
+int goToPosition(const QString &azimText, const QString &elevText, bool shiftOnly);
+// New Focus or korr from the operator's text (Return in Focus and korrEdit).
+void setFocusFromText(const QString &text);
+void setKorrFromText(const QString &text);
 }

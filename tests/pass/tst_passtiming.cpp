@@ -247,7 +247,7 @@ private slots:
         PassPlan.startMode = StartImmediate;
         if (!sent)
             m_h.dialogs.expectInformation(QStringLiteral("To late or too early. Track not loaded"));
-        QCOMPARE(pass::on_UpLoad_clicked(), sent ? int(UploadDone) : int(UploadRefusedTime));
+        QCOMPARE(pass::uploadScheduledPass(), sent ? int(UploadDone) : int(UploadRefusedTime));
         QVERIFY(m_h.dialogs.scriptDone());
         QCOMPARE(lastUploadBytes.isEmpty(), !sent);
         if (sent) {

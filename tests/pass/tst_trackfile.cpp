@@ -367,7 +367,7 @@ private slots:
         const QString chosen = m_dir.path() + QStringLiteral("/open.txt");
         QVERIFY(writeFile(chosen, trackText(points(6, 80), "OPENED", "9")));
         m_h.dialogs.expectOpenFile(QStringLiteral("Open Track"), chosen);
-        pass::on_Open_clicked();
+        pass::openTrackFromDialog();
         QVERIFY(m_h.dialogs.scriptDone());
         QCOMPARE(m_h.dialogs.lastDir(), QStringLiteral("/previous"));
         QCOMPARE(m_h.dialogs.lastFilter(), QStringLiteral("Track Files (*.txt)"));
@@ -385,7 +385,7 @@ private slots:
         QVERIFY(writeFile(chosen, QByteArray("not a track")));
         m_h.dialogs.expectOpenFile(QStringLiteral("Open Track"), chosen);
         m_h.dialogs.expectMessage(QStringLiteral("Track not loaded1"));
-        pass::on_Open_clicked();
+        pass::openTrackFromDialog();
         QVERIFY(m_h.dialogs.scriptDone());
         QCOMPARE(m_h.view.uploadEnabled, -1);
         QVERIFY(QFile::exists(chosen));
@@ -395,7 +395,7 @@ private slots:
     {
         PassPlan.lastOpenDir = QStringLiteral("/kept");
         m_h.dialogs.expectOpenFile(QStringLiteral("Open Track"), QString());
-        pass::on_Open_clicked();
+        pass::openTrackFromDialog();
         QCOMPARE(PassPlan.lastOpenDir, QStringLiteral("/kept"));
         QCOMPARE(m_h.view.uploadEnabled, -1);
     }

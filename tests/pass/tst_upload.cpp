@@ -191,7 +191,7 @@ private slots:
         PassPlan.reachableCount = 1;
         PassPlan.firstReachable = 0;
         setTrack({20}, {80});
-        QCOMPARE(pass::on_Immediat_clicked(true), int(UploadDone));
+        QCOMPARE(pass::uploadImmediately(true), int(UploadDone));
         QCOMPARE(m_h.view.startRadiusAzim, QStringLiteral("R=250.0, az.=200.0, u1=260.0, u2=60.0"));
         QVERIFY(lastUploadBytes.isEmpty()); // Shift: table file only
         QCOMPARE(tableFiles(QStringLiteral("data")), QStringList{QStringLiteral("SAT-1 (100).uu")});
@@ -272,7 +272,7 @@ private slots:
         PassPlan.lastOpenDir = m_dir.path() + QStringLiteral("/gone");
         const QString path = PassPlan.lastOpenDir + QStringLiteral("/SAT-1 (100).uu");
         m_h.dialogs.expectMessage(QStringLiteral("Table file not written: ") + path);
-        QCOMPARE(pass::on_Immediat_clicked(true), int(UploadDone));
+        QCOMPARE(pass::uploadImmediately(true), int(UploadDone));
         QVERIFY(m_h.dialogs.scriptDone());
     }
 
@@ -328,7 +328,7 @@ private slots:
         reachableTrack(5);
         const int pointsBefore = PassPlan.pointCount;
         m_h.view.trackInfo = QStringLiteral("summary");
-        pass::on_GoTo_clicked(azim, elev, shift);
+        pass::goToPosition(azim, elev, shift);
         QCOMPARE(m_h.view.goToGood, look);
         QCOMPARE(lastUploadBytes.size(), sentBytes);
         if (!look) {
@@ -368,7 +368,7 @@ private slots:
         QFETCH(int, reachable);
         setTrack({1, 2, 3, 4}, {71, 71, 71, 71}); // 482 mm at Focus 1400
         QCOMPARE(analysePass(), 0);
-        pass::on_Focus_returnPressed(text);
+        pass::setFocusFromText(text);
         QCOMPARE(StationSettings.Focus, focus);
         QCOMPARE(m_h.view.minElevation, label);
         QCOMPARE(PassPlan.reachableCount, reachable);
@@ -389,7 +389,7 @@ private slots:
         QFETCH(int, reachable);
         setTrack({1, 2, 3, 4}, {70, 70, 70, 70}); // 509.6 mm at korr 1
         QCOMPARE(analysePass(), 1);
-        pass::on_korrEdit_returnPressed(text);
+        pass::setKorrFromText(text);
         QCOMPARE(StationSettings.korr, korr);
         QCOMPARE(PassPlan.reachableCount, reachable);
     }
