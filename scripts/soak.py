@@ -88,7 +88,7 @@ def isolate(argv):
     cmd = ["unshare", "--net", "--mount", "--propagation", "private", "--",
            sys.executable, os.path.abspath(__file__)] + argv
     try:
-        sys.exit(subprocess.call(cmd, env=env))
+        sys.exit(subprocess.call(cmd, env=env, preexec_fn=die_with_parent))
     except KeyboardInterrupt:
         sys.exit(130)
 
@@ -99,7 +99,13 @@ def die_with_parent():
     libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
+def stop_on_sigterm(signum, frame):
+    # A test runner's timeout ends the soak through the same cleanup as Ctrl+C.
+    raise KeyboardInterrupt
+
+
 def main():
+    signal.signal(signal.SIGTERM, stop_on_sigterm)
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--passes", type=int, default=24, help="number of passes (default 24)")
     ap.add_argument("--short", action="store_true",

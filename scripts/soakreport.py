@@ -95,11 +95,20 @@ class Report:
         dat = sorted(n for n in self._data_names() if n.startswith(f"{SATELLITE} ({p.orbit})_") and n.endswith(".dat"))
         recorded = bool(dat)
         rows_word = "-"
+        # The step a row can carry is the point of the last reply the console
+        # heard before the request (the stand-in notes it with the request).
+        heard = {}
+        for o in st.tr.lines:
+            if o.get("dir") == "tx" and o.get("kind") == "request":
+                heard[o.get("pointIndex")] = o.get("replyPointIndex", o.get("pointIndex"))
+            elif o.get("dir") == "rx" and o.get("kind") == "correction" and o in corrections:
+                o["heard"] = heard.get(o.get("pointIndex"), o.get("pointIndex"))
+        stale = sum(1 for c in corrections if c.get("heard") != c.get("pointIndex"))
         if recorded:
             try:
                 rows, power, _ = parse_data_file(os.path.join(st.data_dir, dat[-1]))
                 bad = [k for k, (r, c) in enumerate(zip(rows, corrections))
-                       if (int(r[2]), int(r[3]), int(r[8])) != (c.get("value"), c.get("byte10"), c.get("pointIndex"))
+                       if (int(r[2]), int(r[3]), int(r[8])) != (c.get("value"), c.get("byte10"), c.get("heard"))
                        or int(r[6]) != len(power[k])]
                 if len(rows) != len(corrections) or bad:
                     rows_word = f"{len(rows)} rows / {len(corrections)} answers: DIFFER"
@@ -108,7 +117,9 @@ class Report:
                     rows_word = f"{len(rows)} = transcript"
                     empty = sum(1 for r in power if not r)
                     if empty:
-                        rows_word += f" ({empty} without samples)"
+                        rows_word += f", {empty} without samples"
+                    if stale:
+                        rows_word += f", {stale} asked before a reply"
             except (ValueError, OSError, IndexError) as e:
                 rows_word = f"unreadable: {e}"
                 findings.append("data file unreadable")
@@ -175,10 +186,10 @@ class Report:
     def print(self, tolerate_known):
         rows = [self.judge(i, p) for i, p in enumerate(self.runner.passes)]
         print()
-        print(f"{'#':>3}  {'injected':<44} {'data':<4}  {'rows vs transcript':<26} verdict")
+        print(f"{'#':>3}  {'injected':<44} {'data':<4}  {'rows vs transcript':<34} verdict")
         for r in rows:
             print(f"{r['k']:>3}  {self.words.get(r['kind'], r['kind'])[:44]:<44} {r['data']:<4}  "
-                  f"{r['rows'][:26]:<26} {r['verdict']}")
+                  f"{r['rows'][:34]:<34} {r['verdict']}")
             print(f"     log: {r['said']}")
 
         failed = False
@@ -197,7 +208,7 @@ class Report:
 
         runs = self.st.consoles
         if runs:
-            first = runs[0]
+            first = next((r for r in runs if r.rss_first is not None), runs[0])
             print(f"console memory (resident): {first.rss_first} KiB at start, "
                   f"{runs[-1].rss_last} KiB at the end ({len(runs)} console process(es))")
             longest = max(runs, key=lambda r: r.passes)
