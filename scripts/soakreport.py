@@ -186,10 +186,10 @@ class Report:
     def print(self, tolerate_known):
         rows = [self.judge(i, p) for i, p in enumerate(self.runner.passes)]
         print()
-        print(f"{'#':>3}  {'injected':<44} {'data':<4}  {'rows vs transcript':<34} verdict")
+        print(f"{'#':>3}  {'injected':<44} {'data':<4}  {'rows vs transcript':<42} verdict")
         for r in rows:
             print(f"{r['k']:>3}  {self.words.get(r['kind'], r['kind'])[:44]:<44} {r['data']:<4}  "
-                  f"{r['rows'][:34]:<34} {r['verdict']}")
+                  f"{r['rows'][:42]:<42} {r['verdict']}")
             print(f"     log: {r['said']}")
 
         failed = False
