@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth)
+packages+=(python3 util-linux)  # scripts/soak.py (unshare, mount)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
