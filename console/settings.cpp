@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include "dialogs.h"
+#include "paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,11 +74,7 @@ bool storeValue(int key, const QString &value)
 
 QString trackDirectoryOf(const QString &trackPath)
 {
-#if defined(Q_OS_WIN)
-    const QChar sep = QLatin1Char('\\');
-#else
-    const QChar sep = QLatin1Char('/');
-#endif
+    const QChar sep = platform::pathSeparator();
     const int cut = trackPath.lastIndexOf(sep);
     return (cut < 0 ? QString() : trackPath.left(cut)) + sep;
 }

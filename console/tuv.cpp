@@ -9,6 +9,7 @@
 #include "eventlog.h"
 #include "eventsink.h"
 #include "flashworkflow.h"
+#include "gps.h"
 #include "frames.h"
 #include "linkstate.h"
 #include "manual.h"
@@ -20,6 +21,7 @@
 #include "screenmetrics.h"
 #include "settings.h"
 #include "skypanel.h"
+#include "stationextras.h"
 #include "trackfile.h"
 
 #include <QCheckBox>
@@ -48,6 +50,7 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     // One window per run; starting its process-wide records afresh also lets
     // tests build several windows in one process.
     linkState.reset();
+    resetClockCorrection();
     correctionState.reset();
     manualState.reset();
     resetFlashWorkflow();
@@ -126,13 +129,15 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     ui->Left->hide();
     ui->Right->hide();
 
+    QString logFileError;
     if (serviceMode) {
         ui->LogscrollArea->hide();
         ui->panelka->setFrameShape(QFrame::NoFrame);
         ui->panelka->show();
     } else {
         ui->LogscrollArea->show();
-        logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            logFileError = logFile.errorString();
         writeBanner();
     }
 
@@ -144,6 +149,14 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     statusBar()->addWidget(infoLabel, 0);
     statusBar()->addWidget(stateLabel, 0);
     statusBar()->addPermanentWidget(linkLabel, 0);
+    if (!logFileError.isEmpty()) {
+        // Unattended, the log is the station's record: its loss must be seen.
+        const QString text = QStringLiteral("tuvarn.log not opened: ") + logFileError;
+        auto *logFailLabel = new QLabel(text, statusBar());
+        logFailLabel->setStyleSheet(QString::fromLatin1(StyleRed));
+        statusBar()->addPermanentWidget(logFailLabel, 0);
+        logEvent(text);
+    }
 
     ui->FlashProg->setStyleSheet(QStringLiteral("color: Red"));
     ui->ublox->setStyleSheet(QStringLiteral("color: Red"));
@@ -185,6 +198,9 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     linkState.statusWord = 0;
     ui->about->hide();
 
+    if (QFile::exists(QLatin1String(ExtrasFileName)))
+        m_extras = new StationExtras(loadExtrasSettings(), [this](const QString &m) { logEvent(m); }, m_store);
+
     if (!serviceMode)
         autoLoadTrack();
 }
@@ -212,6 +228,8 @@ tuv::~tuv()
         logEvent(QStringLiteral("The end\r\n"));
         logFile.close();
     }
+    delete m_extras;
+    m_extras = nullptr;
     eventsink::set(nullptr);
     pass::setView(nullptr);
     delete settingsLabel;
@@ -252,6 +270,8 @@ void tuv::logEvent(const QString &message)
         return;
     // The marker follows the GPS bits of the latest status reply.
     const QString entry = logEntryPrefix(lastReplyStatusWord(), platform::nowUtc()) + message;
+    if (m_extras)
+        m_extras->logged(message);
     if (logFile.isOpen()) {
         logStream << entry;
         logStream.flush();

@@ -13,6 +13,7 @@ class rs;
 class PassDataStore;
 class DemodLink;
 class SkyPanel;
+class StationExtras;
 
 namespace Ui {
 class tuv;
@@ -104,7 +105,7 @@ private:
     void settleModeSwitches();
     void checkDemodulator();
     void superviseLinkStep();
-    bool uploadAutomatically();
+    int uploadAutomatically(); // an UploadAttempt
     void answerCorrection();
     void showStatus(const StatusUpdate &update);
     void writePassDataFile();
@@ -125,6 +126,7 @@ private:
     QLabel *LogView = nullptr;
     DemodLink *m_demod = nullptr;
     SkyPanel *m_sky = nullptr;
+    StationExtras *m_extras = nullptr; // only what extras.ini turns on
     ReplyReceiver m_rx;
     QString settingsSummary;
 };

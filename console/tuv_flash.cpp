@@ -15,6 +15,19 @@
 
 namespace {
 constexpr quint8 CountdownSeconds = 4;
+
+// A run ends in failure only when the boot loader gave no usable answer in
+// time; the progress text tells the last step it finished.
+QString programmingFailureReason(const QString &progressText)
+{
+    QString last;
+    const QStringList lines = progressText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        if (!line.trimmed().isEmpty() && line.count(QLatin1Char('.')) != line.size())
+            last = line.trimmed();
+    const QString reason = QStringLiteral("no answer from the boot loader");
+    return last.isEmpty() ? reason : reason + QStringLiteral(" after \"") + last + QLatin1Char('"');
+}
 }
 
 void tuv::on_FlashProg_clicked()
@@ -107,6 +120,7 @@ void tuv::FlashPrFinish(char err)
 
     if (err != 0) {
         infoLabel->setText(QStringLiteral("Error programming"));
+        logEvent(QStringLiteral("Error programming: ") + programmingFailureReason(ui->ProgProgress->text()));
     } else {
         ui->ProgProgress->setText(ui->ProgProgress->text() + QStringLiteral("\nMemory programmed ok"));
         ui->ProgProgress->resize(ui->ProgProgress->sizeHint());

@@ -16,6 +16,7 @@
 #include "rs.h"
 #include "settings.h"
 #include "skypanel.h"
+#include "stationextras.h"
 #include "trackfile.h"
 
 #include <QDir>
@@ -94,9 +95,11 @@ void tuv::TimerUpdate()
         logEvent(line);
 }
 
-bool tuv::uploadAutomatically()
+int tuv::uploadAutomatically()
 {
-    return pass::uploadScheduledPass() == 0;
+    if (pass::uploadScheduledPass() != 0)
+        return AttemptRefused;
+    return lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
 }
 
 void tuv::checkDemodulator()
@@ -127,8 +130,12 @@ void tuv::superviseLinkStep()
         ui->ParallCorrZ->clear();
         ui->Azimuth->clear();
     }
+    if (m_extras)
+        m_extras->linkSupervised(r);
     if (!r.logLine.isEmpty())
         logEvent(r.logLine);
+    if (!r.reasonLine.isEmpty())
+        logEvent(r.reasonLine);
 }
 
 void tuv::readdata()
@@ -169,6 +176,8 @@ void tuv::answerCorrection()
 
 void tuv::showStatus(const StatusUpdate &u)
 {
+    if (m_extras)
+        m_extras->statusShown(u);
     if (u.kind.northCorrZ)
         ui->NorthCorrZ->setText(*u.kind.northCorrZ);
     if (u.kind.parallCorrZ)
@@ -182,6 +191,8 @@ void tuv::showStatus(const StatusUpdate &u)
     gpsLabel->setText(u.gps.label.text);
     gpsLabel->adjustSize();
     infoLabel->setText(u.gps.infoText);
+    if (!u.gps.clockLogLine.isEmpty())
+        logEvent(u.gps.clockLogLine);
 
     if (u.tracking) {
         SkyDraw.drawOffset = u.drawOffset;
@@ -244,6 +255,8 @@ void tuv::writePassDataFile()
                 logEvent(QStringLiteral("data file lost: ") + dropped);
         }
     }
+    if (m_extras)
+        m_extras->dataFileWritten(QDir(QStringLiteral("data")).absoluteFilePath(name), result == PassDataStore::WriteOk);
     redrawRecordedPass(*m_store);
 }
 
@@ -251,8 +264,11 @@ void tuv::retryPendingDataFiles()
 {
     if (m_pendingDataFiles.isEmpty())
         return;
-    for (const QString &path : m_pendingDataFiles.retry())
+    for (const QString &path : m_pendingDataFiles.retry()) {
         logEvent(QStringLiteral("data file written: ") + path);
+        if (m_extras)
+            m_extras->dataFileWritten(QFileInfo(path).absoluteFilePath(), true);
+    }
 }
 
 void tuv::givePendingDataFilesUp()

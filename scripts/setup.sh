@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth)
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth
+          python3-skyfield python3-sgp4)
 packages+=(python3 util-linux)  # scripts/soak.py (unshare, mount)
 missing=()
 for p in "${packages[@]}"; do

@@ -26,6 +26,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("TuVaRN Track Viewer. ver ") + QStringLiteral("1.27"));
     buildWidgets();
+    installExportActions();
 
     m_fileDir.setFilter(QDir::Files);
     m_fileDir.setNameFilters({QStringLiteral("*.dat")});
@@ -82,16 +83,13 @@ void MainWindow::buildWidgets()
     m_TrackInfo->setObjectName(QStringLiteral("TrackInfo"));
     m_TrackInfo->setGeometry(10, 10, 100, 100);
 
-    m_plotWidth = int(0.99 * m_panelWidth);
-    m_plotHeight = int(0.99 * height);
-    m_skyDiameter = 0.95 * (m_plotHeight - 200);
+    m_plot.setPanelSize(m_panelWidth, height);
 
     m_panelPixmap = std::make_unique<QPixmap>(m_panelWidth, height);
     m_panelPainter = std::make_unique<QPainter>(m_panelPixmap.get());
     m_panelPainter->setBrush(QBrush(Background, Qt::SolidPattern));
     m_panelPainter->fillRect(m_panelPixmap->rect(), m_panelPainter->brush());
-    m_samplePen = QPen(QBrush(Qt::blue), 1, Qt::SolidLine);
-    m_panelPainter->setPen(m_samplePen);
+    m_panelPainter->setPen(QPen(QBrush(Qt::blue), 1, Qt::SolidLine));
     m_PPanel->setPixmap(*m_panelPixmap);
 }
 

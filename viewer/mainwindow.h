@@ -1,5 +1,6 @@
 #pragma once
 #include "datafilereader.h"
+#include "passplot.h"
 
 #include <QDir>
 #include <QMainWindow>
@@ -29,14 +30,14 @@ public:
 
     QString dataFolder() const { return m_dataFolder; }
     const ViewerData &data() const { return m_data; }
-    int plotWidth() const { return m_plotWidth; }
-    int plotHeight() const { return m_plotHeight; }
-    double skyDiameter() const { return m_skyDiameter; }
-    double skyScale() const { return m_skyScale; }
-    int skyCentreX() const { return m_skyCentreX; }
-    int skyCentreY() const { return m_skyCentreY; }
-    float markAngle() const { return m_markAngle; }
-    float markRadius() const { return m_markRadius; }
+    int plotWidth() const { return m_plot.plotWidth(); }
+    int plotHeight() const { return m_plot.plotHeight(); }
+    double skyDiameter() const { return m_plot.skyDiameter(); }
+    double skyScale() const { return m_plot.skyScale(); }
+    int skyCentreX() const { return m_plot.skyCentreX(); }
+    int skyCentreY() const { return m_plot.skyCentreY(); }
+    float markAngle() const { return m_plot.markAngle(); }
+    float markRadius() const { return m_plot.markRadius(); }
 
     void refreshFileList();
     void clearPanel();
@@ -44,6 +45,10 @@ public:
     void drawPlots();
     void markPosition(int i);
     void drawPathPoint(int i);
+
+    // Export of the chosen pass; an empty result or the reason it failed.
+    enum ExportKind { ExportPicture, ExportCsv };
+    QString exportChosenTo(ExportKind kind, const QString &target);
 
 private slots:
     void on_filelist_currentRowChanged(int currentRow);
@@ -61,7 +66,9 @@ private:
     void loadRow(int row);
     void showTexts(const QString &configText, const QString &trackText);
     void paintClearedPanel();
-    QPointF skyPoint(double angle, double radius) const;
+    void installExportActions();
+    void exportChosen(ExportKind kind);
+    QString chosenFilePath() const;
 
     QWidget *m_centralWidget = nullptr;
     QListWidget *m_filelist = nullptr;
@@ -71,7 +78,6 @@ private:
 
     std::unique_ptr<QPixmap> m_panelPixmap;
     std::unique_ptr<QPainter> m_panelPainter;
-    QPen m_samplePen;
     std::unique_ptr<QFileSystemWatcher> m_dirWatcher;
     // Watches the working directory while "data" does not exist, so the list
     // fills once the folder is created.
@@ -81,14 +87,7 @@ private:
     bool m_suppressRowChange = false;
 
     int m_panelWidth = 0;
-    int m_plotWidth = 0;
-    int m_plotHeight = 0;
-    double m_skyDiameter = 0;
-    double m_skyScale = 0;
-    int m_skyCentreX = 0;
-    int m_skyCentreY = 0;
-    float m_markAngle = 0;
-    float m_markRadius = 0;
+    PassPlot m_plot;
 
     ViewerData m_data;
 };

@@ -41,6 +41,14 @@ QString ScriptedDialogs::openFile(const QString &caption, const QString &dir, co
     return take(QStringLiteral("openFile"), caption, &ok);
 }
 
+QString ScriptedDialogs::saveFile(const QString &caption, const QString &suggested, const QString &filter)
+{
+    m_lastDir = suggested;
+    m_lastFilter = filter;
+    bool ok;
+    return take(QStringLiteral("saveFile"), caption, &ok);
+}
+
 namespace {
 class SilentDialogs : public Dialogs
 {
@@ -79,5 +87,10 @@ bool AutoDialogs::question(const QString &text)
 QString AutoDialogs::openFile(const QString &caption, const QString &, const QString &)
 {
     printPrompt("openFile", caption);
+    return {};
+}
+QString AutoDialogs::saveFile(const QString &caption, const QString &, const QString &)
+{
+    printPrompt("saveFile", caption);
     return {};
 }

@@ -18,6 +18,12 @@ public:
     // Open-file dialog; empty when cancelled.
     virtual QString openFile(const QString &caption, const QString &dir,
                              const QString &filter) = 0;
+    // Save-file dialog starting at `suggested`; empty when cancelled.
+    virtual QString saveFile(const QString &caption, const QString &suggested, const QString &filter)
+    {
+        (void)caption, (void)suggested, (void)filter;
+        return {};
+    }
 };
 
 // Answers prompts from a script and records every one of them. A prompt that the
@@ -28,7 +34,7 @@ class ScriptedDialogs : public Dialogs
 public:
     struct Prompt
     {
-        QString kind; // "message", "information", "question", "openFile"
+        QString kind; // "message", "information", "question", "openFile", "saveFile"
         QString text; // text or caption
     };
 
@@ -42,6 +48,10 @@ public:
     {
         m_script.append({QStringLiteral("openFile"), caption, answer});
     }
+    void expectSaveFile(const QString &caption, const QString &answer)
+    {
+        m_script.append({QStringLiteral("saveFile"), caption, answer});
+    }
     // Accept any number of plain messages without a script entry.
     void setLenient(bool lenient) { m_lenient = lenient; }
 
@@ -49,6 +59,7 @@ public:
     void information(const QString &text) override;
     bool question(const QString &text) override;
     QString openFile(const QString &caption, const QString &dir, const QString &filter) override;
+    QString saveFile(const QString &caption, const QString &suggested, const QString &filter) override;
 
     const QList<Prompt> &prompts() const { return m_prompts; }
     const QStringList &unexpected() const { return m_unexpected; }
@@ -82,6 +93,7 @@ public:
     void information(const QString &text) override;
     bool question(const QString &text) override;
     QString openFile(const QString &caption, const QString &dir, const QString &filter) override;
+    QString saveFile(const QString &caption, const QString &suggested, const QString &filter) override;
 };
 
 namespace platform {

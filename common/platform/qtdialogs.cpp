@@ -30,3 +30,8 @@ QString QtDialogs::openFile(const QString &caption, const QString &dir, const QS
 {
     return QFileDialog::getOpenFileName(m_parent, caption, dir, filter);
 }
+
+QString QtDialogs::saveFile(const QString &caption, const QString &suggested, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(m_parent, caption, suggested, filter);
+}

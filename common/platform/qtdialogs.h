@@ -14,6 +14,7 @@ public:
     void information(const QString &text) override;
     bool question(const QString &text) override;
     QString openFile(const QString &caption, const QString &dir, const QString &filter) override;
+    QString saveFile(const QString &caption, const QString &suggested, const QString &filter) override;
 
 private:
     QWidget *m_parent = nullptr;

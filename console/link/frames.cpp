@@ -12,6 +12,10 @@ QByteArray txBytes;
 QByteArray lastUploadBytes;
 
 namespace {
+qint64 g_lastUploadWrite = -1;
+}
+
+namespace {
 rs *g_port = nullptr;
 
 template <typename T> void putLE(QByteArray &buffer, int offset, T value)
@@ -142,7 +146,13 @@ qint64 sendUploadFrame(const QByteArray &frame)
     std::memcpy(txFrame.data(), frame.constData(), static_cast<size_t>(frame.size()));
     txBytes = txFrame.left(frame.size());
     lastUploadBytes = txBytes;
-    return writeTxBytes();
+    g_lastUploadWrite = writeTxBytes();
+    return g_lastUploadWrite;
+}
+
+bool lastUploadWritten()
+{
+    return g_lastUploadWrite >= 0;
 }
 
 qint64 resendLastUpload()
@@ -169,5 +179,6 @@ void resetFrames()
     txFrame.fill('\0', TxFrameSize);
     txBytes.clear();
     lastUploadBytes.clear();
+    g_lastUploadWrite = -1;
     g_port = nullptr;
 }

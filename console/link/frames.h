@@ -73,6 +73,8 @@ qint64 sendCommand(qint32 code);
 qint64 sendCommand(qint32 code, qint16 arg);
 qint64 sendUploadFrame(const QByteArray &frame); // also kept in lastUploadBytes
 qint64 resendLastUpload();                        // the automatic repeat
+// False when the last upload frame could not be written (no open port).
+bool lastUploadWritten();
 qint64 sendCorrectionByte(qint8 offset);
 qint64 resendTxBytes(); // SenDat
 void resetFrames();

@@ -41,16 +41,54 @@ QString localTimeText(const GpsTime &time, qint16 offsetHours)
     return utc.addSecs(int(offsetHours) * 3600).toString(QStringLiteral("hh:mm:ss"));
 }
 
-bool correctClock(quint16 statusWord, const GpsTime &time, bool timeCorrEnabled)
+namespace {
+// The reason of the last refused correction, so that a refusal is logged once
+// per change and not once a second.
+QString g_lastRefusal;
+}
+
+qint64 clockShiftSeconds(const QTime &pcUtc, const GpsTime &gps)
 {
+    constexpr qint64 Day = 86400;
+    const qint64 pc = pcUtc.msecsSinceStartOfDay() / 1000;
+    qint64 shift = qint64(gps.hours) * 3600 + gps.minutes * 60 + gps.seconds - pc;
+    if (shift > Day / 2)
+        shift -= Day;
+    else if (shift < -Day / 2)
+        shift += Day;
+    return shift;
+}
+
+ClockCorrection correctClock(quint16 statusWord, const GpsTime &time, bool timeCorrEnabled)
+{
+    ClockCorrection c;
     if ((statusWord & GpsStateMask) != 0x3000 || !timeCorrEnabled || !time.valid)
-        return false;
+        return c;
     SystemClock &clock = platform::clock();
-    const QTime pc = clock.nowUtc().time();
-    if (pc.hour() == time.hours && pc.minute() == time.minutes && pc.second() == time.seconds)
-        return false;
-    clock.setUtcTimeOfDay(time.hours, time.minutes, time.seconds);
-    return true;
+    const qint64 shift = clockShiftSeconds(clock.nowUtc().time(), time);
+    if (shift == 0)
+        return c;
+    c.attempted = true;
+    c.shiftSeconds = shift;
+    QString reason;
+    c.set = clock.shiftSeconds(shift, &reason);
+    if (c.set) {
+        g_lastRefusal.clear();
+        c.logLine = QStringLiteral("PC clock corrected by ") + (shift > 0 ? QStringLiteral("+") : QString())
+                    + QString::number(shift) + QStringLiteral(" s");
+    } else {
+        if (reason.isEmpty())
+            reason = QStringLiteral("refused");
+        if (reason != g_lastRefusal)
+            c.logLine = QStringLiteral("PC clock not set: ") + reason;
+        g_lastRefusal = reason;
+    }
+    return c;
+}
+
+void resetClockCorrection()
+{
+    g_lastRefusal.clear();
 }
 
 QString infoLabelText(const InfoLabelInput &in)

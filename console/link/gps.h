@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QTime>
 #include <QtGlobal>
 
 // GPS state, time and position as the controller reports them.
@@ -29,10 +30,25 @@ GpsLabel gpsLabelFor(quint16 statusWord);
 // empty for an invalid time.
 QString localTimeText(const GpsTime &time, qint16 offsetHours);
 
-// Sets the clock of platform::clock() to the GPS time of day when GPS time is
-// good (0x3000), the correction is enabled and hours, minutes or seconds
-// differ; date and milliseconds stay. Returns true when it was set.
-bool correctClock(quint16 statusWord, const GpsTime &time, bool timeCorrEnabled);
+// The signed shift, in whole seconds, that brings the PC's UTC time of day to
+// the GPS time of day, wrapped into -12 h .. +12 h so that a difference across
+// midnight moves the date too. Milliseconds do not count.
+qint64 clockShiftSeconds(const QTime &pcUtc, const GpsTime &gps);
+
+// Corrects the clock of platform::clock() by clockShiftSeconds when GPS time is
+// good (0x3000), the correction is enabled and the shift is not 0; milliseconds
+// stay. logLine: the correction with its size, or the system's refusal the
+// first time it is given (once per change of reason, again after a success).
+struct ClockCorrection
+{
+    bool attempted = false;
+    bool set = false;
+    qint64 shiftSeconds = 0;
+    QString logLine;
+};
+ClockCorrection correctClock(quint16 statusWord, const GpsTime &time, bool timeCorrEnabled);
+// Forgets the last refusal (a new run).
+void resetClockCorrection();
 
 // infoLabel text. position: service mode and a reply of kind 1 or 2 (the kept
 // latitude and longitude are shown); startCountdown: track loaded, no error
@@ -56,6 +72,7 @@ struct GpsUpdate
     GpsTime time;
     GpsLabel label;        // gpsLabel (then adjustSize)
     bool clockSet = false; // the PC clock was corrected
+    QString clockLogLine;  // to the event log when not empty
     QString localTime;
     QString infoText;      // infoLabel
 };

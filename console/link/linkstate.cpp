@@ -10,6 +10,32 @@ namespace {
 constexpr quint16 BusyBits = 0x0E50; // loaded, in start, going to start, going to 180, tracking
 constexpr quint16 TrackLoadedBit = 0x0010;
 constexpr quint16 ReceiveErrorBit = 0x0001;
+constexpr quint16 TooLateBit = 0x0008;
+
+const QString NotSentText = QStringLiteral("track not sent: port not open");
+
+// One try at the owed pass; the log line says what really happened.
+void uploadOwedPass(LinkState &s, UploadSupervisionResult &r, const std::function<int()> &uploadTrack,
+                    const QString &sentText)
+{
+    const int attempt = uploadTrack ? uploadTrack() : AttemptRefused;
+    if (attempt == AttemptRefused) {
+        s.passOwed = false;
+        return;
+    }
+    s.passOwed = true;
+    if (attempt == AttemptNotWritten) {
+        if (!s.passWriteFailed)
+            r.logLines << NotSentText;
+        s.passWriteFailed = true;
+        return;
+    }
+    s.passWritten = true;
+    s.passWriteFailed = false;
+    r.uploaded = true;
+    r.logLines << sentText;
+    s.uploadRetry = 3;
+}
 }
 
 LinkSupervisionResult superviseLink(rs &port)
@@ -19,6 +45,15 @@ LinkSupervisionResult superviseLink(rs &port)
     if (s.linkWatchdog == 0) {
         s.linkLabelStale = true;
         const quint8 result = port.open();
+        // Why the port would not open, once per reason ("Permission denied":
+        // the user is not in the dialout group).
+        if (result == 2 && port.openError() != s.lastPortReason) {
+            s.lastPortReason = port.openError();
+            r.reasonLine = QStringLiteral("port COM") + QString::number(port.portNumber)
+                           + QStringLiteral(": ") + s.lastPortReason;
+        } else if (result != 2) {
+            s.lastPortReason.clear();
+        }
         if (result == s.lastPortResult)
             return r;
         s.lastPortResult = result;
@@ -48,6 +83,7 @@ LinkSupervisionResult superviseLink(rs &port)
     // stays open and is re-checked from the next step on.
     s.linkLabelStale = true;
     s.statusWord = 0;
+    s.stateKnown = false;
     s.uploadRetry = 0;
     r.labelChanged = true;
     r.labelStyle = QLatin1String(StyleRed);
@@ -110,26 +146,34 @@ bool takeNoiseLevelNow()
 
 UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTrack,
                                         const std::function<int()> &passStartState,
-                                        const std::function<bool()> &uploadTrack)
+                                        const std::function<int()> &uploadTrack)
 {
     LinkState &s = linkState;
     UploadSupervisionResult r;
-    if (!serviceMode && s.uploadRetry == 0) {
+    if (!serviceMode && s.uploadRetry <= 0) {
         if (s.statusWord & BusyBits)
             return r;
-        if (autoLoadTrack && autoLoadTrack() > 0) {
+        if (s.uploadRetry == 0 && autoLoadTrack && autoLoadTrack() > 0) {
             if (passStartState && passStartState() == 1) {
                 // A refused upload (nothing reachable, too big) was reported by
                 // the planner; claiming "track sent" and repeating an older
                 // frame would be wrong.
-                if (!uploadTrack || !uploadTrack())
-                    return r;
-                r.uploaded = true;
-                r.logLines << QStringLiteral("track sent");
-                s.uploadRetry = 3;
+                s.passWritten = false;
+                s.passWriteFailed = false;
+                uploadOwedPass(s, r, uploadTrack, QStringLiteral("track sent"));
                 return r;
             }
+            s.passOwed = false;
             r.logLines << QStringLiteral("too late");
+        } else if (s.passOwed && s.stateKnown && !(s.statusWord & TooLateBit)) {
+            // A reply since the link came back says idle, without the pass.
+            if (passStartState && passStartState() == 1)
+                uploadOwedPass(s, r, uploadTrack,
+                               s.passWritten ? QStringLiteral("track lost by the controller, sent again")
+                                             : QStringLiteral("track sent"));
+            else
+                s.passOwed = false;
+            return r;
         }
     }
     if (s.uploadRetry <= 0)
@@ -143,12 +187,19 @@ UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTr
     if (s.uploadRetry > 0 && !(s.statusWord & ReceiveErrorBit))
         return r;
     if (passStartState && passStartState() == 1) {
-        resendLastUpload();
+        if (resendLastUpload() < 0) {
+            // The port went away: the pass goes out again when the link returns.
+            s.uploadRetry = 0;
+            s.passWriteFailed = true;
+            r.logLines << NotSentText;
+            return r;
+        }
         r.resent = true;
         r.logLines << QStringLiteral("track upload failed, sent again");
         s.uploadRetry = 3;
     } else {
         s.uploadRetry = 0;
+        s.passOwed = false;
         r.logLines << QStringLiteral("track upload failed, too late");
     }
     return r;
@@ -157,6 +208,7 @@ UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTr
 qint64 requestStatus()
 {
     linkState.statusWord = 0;
+    linkState.stateKnown = false;
     return sendCommand(CmdStatusRequest);
 }
 

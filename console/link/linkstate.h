@@ -15,12 +15,14 @@ struct LinkState
     quint8 linkWatchdog = 0;     // seconds left before the link counts as lost
     quint8 lastPortResult = 255; // last reported open() result; 255: none yet
     bool linkLabelStale = true;  // the next good reply writes the version label
+    QString lastPortReason;      // the open failure's reason last logged
 
     // Reception framing.
     quint8 quietTicks = 3;     // 10 ms ticks of silence that end a reception
     qint8 replyCountdown = 0;  // silent ticks still to wait; 0: nothing pending
     quint8 replyMode = 0;      // 0 start, 1 good status reply, 2 overrun
     quint16 statusWord = 0;    // last status word acted on
+    bool stateKnown = false;   // a reply was acted on since the last status request or link loss
     quint8 recordState = 0;    // pass recording 0..5
 
     // Main cycle.
@@ -29,6 +31,12 @@ struct LinkState
     qint8 uploadRetry = 0;     // 0 idle, 3..1 awaiting confirmation, -1 confirmed
     qint64 lastDemodResult = 0;
     bool ubloxMode = false;    // GPS pass-through on: no more status requests
+    // The automatically uploaded pass the controller should hold until its
+    // finish: sent again when the controller turns up idle without it (a link
+    // that was down, a restart) while the pass can still start.
+    bool passOwed = false;
+    bool passWritten = false;      // its frame went out at least once
+    bool passWriteFailed = false;  // the last try could not be written
 
     // The last status reply acted on.
     QByteArray statusReply;    // 16 bytes as received
@@ -62,6 +70,7 @@ struct LinkSupervisionResult
     QString labelText;
     QString labelStyle;
     QString logLine;            // empty: nothing to log
+    QString reasonLine;         // the system's reason of a failed open, after logLine
     // Empty gpsLabel, infoLabel, stateLabel, Azim_name, NorthCorrZ,
     // ParallCorrZ and Azimuth.
     bool blankStatusLabels = false;
@@ -93,8 +102,13 @@ bool takeNoiseLevelNow();
 
 // Once-per-second upload supervision (confirmation and repeat of automatic
 // uploads). autoLoadTrack > 0: a new track was loaded; passStartState 1: the
-// pass can still start; uploadTrack: the scheduled upload (uploadScheduledPass).
-// The repeat resends lastUploadBytes itself.
+// pass can still start; uploadTrack: the scheduled upload (uploadScheduledPass),
+// an UploadAttempt. The repeat resends lastUploadBytes itself.
+enum UploadAttempt : int {
+    AttemptNotWritten = -1, // prepared, but the frame could not be written
+    AttemptRefused = 0,     // the planner refused (and said so)
+    AttemptWritten = 1,
+};
 struct UploadSupervisionResult
 {
     QStringList logLines;
@@ -103,7 +117,7 @@ struct UploadSupervisionResult
 };
 UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTrack,
                                         const std::function<int()> &passStartState,
-                                        const std::function<bool()> &uploadTrack);
+                                        const std::function<int()> &uploadTrack);
 
 // Sends the status request (code 11) and forgets the status word, so that the
 // reply is reported in full.

@@ -1,10 +1,7 @@
 #include "rs.h"
 
 #include "portcatalogue.h"
-
-#if defined(Q_OS_UNIX)
-#include <poll.h>
-#endif
+#include "serialline.h"
 
 rs::rs(quint16 readBufferSize_, quint16 portNumber_)
     : QObject(nullptr), readBufferSize(readBufferSize_), portNumber(portNumber_),
@@ -40,6 +37,7 @@ quint8 rs::open()
         }
         m_port->setPortName(entry.location);
         if (!m_port->open(QIODevice::ReadWrite)) {
+            m_openError = m_port->errorString();
             opened = false;
             return 2;
         }
@@ -62,18 +60,7 @@ quint8 rs::open()
 
 bool rs::hungUp() const
 {
-#if defined(Q_OS_UNIX)
-    if (!m_port->isOpen())
-        return false;
-    pollfd p{};
-    p.fd = int(m_port->handle());
-    p.events = POLLIN;
-    if (::poll(&p, 1, 0) <= 0)
-        return false;
-    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-#else
-    return m_port->error() == QSerialPort::ResourceError;
-#endif
+    return platform::serialHungUp(*m_port);
 }
 
 bool rs::dropIfHungUp()

@@ -30,6 +30,8 @@ public:
 
     QSerialPort *port() const { return m_port; }
     bool isOpened() const { return opened; }
+    // The system's reason of the last failed open (result 2).
+    QString openError() const { return m_openError; }
     // "COM" + portNumber, the name the port list is searched for.
     QString wantedName() const;
 
@@ -39,4 +41,5 @@ public:
 
 private:
     QSerialPort *m_port;
+    QString m_openError;
 };

@@ -149,8 +149,10 @@ bool applyStateChange(const StateChange &c)
         return false;
     LinkState &s = linkState;
     s.statusWord = c.word;
-    if (c.finish)
+    if (c.finish) {
         s.uploadRetry = 0;
+        s.passOwed = false;
+    }
     if (c.trueOrigin)
         s.recordState = 0;
     if (c.goingToStart && s.recordState == 0)
@@ -174,6 +176,7 @@ StatusUpdate applyStatusReply(const StatusReply &reply)
     StatusUpdate u;
     u.reply = reply;
     s.statusReply = reply.bytes;
+    s.stateKnown = true;
     s.replyKind = reply.kind;
     s.versionMajor = reply.versionMajor;
     s.versionMinor = reply.versionMinor;
@@ -191,7 +194,9 @@ StatusUpdate applyStatusReply(const StatusReply &reply)
     }
 
     u.gps.label = gpsLabelFor(word);
-    u.gps.clockSet = correctClock(word, u.gps.time, StationSettings.TimeCorr != 0);
+    const ClockCorrection clock = correctClock(word, u.gps.time, StationSettings.TimeCorr != 0);
+    u.gps.clockSet = clock.set;
+    u.gps.clockLogLine = clock.logLine;
     u.gps.localTime = localTimeText(u.gps.time, utcOffsetHours);
     InfoLabelInput info;
     info.localTime = u.gps.localTime;

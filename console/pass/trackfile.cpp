@@ -7,6 +7,7 @@
 #include "passplan.h"
 #include "passtiming.h"
 #include "passview.h"
+#include "paths.h"
 #include "safename.h"
 #include "settings.h"
 
@@ -138,22 +139,29 @@ void TrackFile::commitTo(PassPlanRecord &plan)
     plan.maxElevation = toRadians(plan.azimuth, plan.elevation);
 }
 
+namespace {
+// The whole name made safe, then cut at the satellite part when too long.
+QString fittedName(const QString &satellite, const QString &rest)
+{
+    const QString safe = safeFileNamePart(satellite + rest);
+    return platform::fitFileName(safe.left(satellite.size()), safe.mid(satellite.size()));
+}
+}
+
 QString renamedTrackPath(const QString &trackPath, bool service, const QString &lastOpenDir,
                          const QString &satellite, const QString &orbit)
 {
     if (service)
         return lastOpenDir + QLatin1Char('/')
-            + safeFileNamePart(satellite + QLatin1Char('(') + orbit + QLatin1String(").txt"));
+            + fittedName(satellite, QLatin1Char('(') + orbit + QLatin1String(").txt"));
     // Into the TrackPath folder, whatever folder the file came from.
     const int cut = trackPath.indexOf(QLatin1String("Track.txt"));
     const QString prefix = cut < 0 ? trackPath : trackPath.left(cut);
     const QString stamp = platform::nowLocal().toString(QStringLiteral("ddMMyy_hhmmss"));
-    return prefix
-        + safeFileNamePart(satellite + QLatin1Char('(') + orbit + QLatin1String(")_") + stamp
-                           + QLatin1String(".txt"));
+    return prefix + fittedName(satellite, QLatin1Char('(') + orbit + QLatin1String(")_") + stamp + QLatin1String(".txt"));
 }
 
-int loadTrackFile(const QString &path)
+int loadTrackFile(const QString &path, QString *notMoved)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -167,8 +175,10 @@ int loadTrackFile(const QString &path)
         return code;
 
     // A failed rename leaves the file where it is; the load still counts.
-    QFile::rename(path, renamedTrackPath(StationSettings.TrackPath, serviceMode,
-                                         PassPlan.lastOpenDir, track.satellite(), track.orbit()));
+    if (!file.rename(renamedTrackPath(StationSettings.TrackPath, serviceMode, PassPlan.lastOpenDir,
+                                      track.satellite(), track.orbit()))
+        && notMoved)
+        *notMoved = file.errorString();
     track.commitTo(PassPlan);
     // A track file replaces any GoTo point.
     PassPlan.singlePointTrack = false;
@@ -176,32 +186,48 @@ int loadTrackFile(const QString &path)
     return TrackOk;
 }
 
+namespace {
+QString fileVersion(const QString &path)
+{
+    const QFileInfo info(path);
+    return QString::number(info.size()) + QLatin1Char('@')
+        + QString::number(info.lastModified().toMSecsSinceEpoch());
+}
+}
+
 qint8 autoLoadTrack()
 {
-    const QFileInfo info(StationSettings.TrackPath);
-    if (info.exists()) {
+    QString version;
+    if (QFile::exists(StationSettings.TrackPath)) {
+        // A file reported bad or left behind by a failed rename is read again
+        // only when it changes.
+        version = fileVersion(StationSettings.TrackPath);
+        if (version == PassPlan.skippedTrackVersion)
+            return 0;
         // Read only at the second poll that finds the file, so its writer is
         // done; a file that grew or changed since the poll before is not.
-        const qint64 size = info.size();
-        const qint64 modified = info.lastModified().toMSecsSinceEpoch();
-        const bool changed = PassPlan.autoLoadSeenSize >= 0
-                             && (size != PassPlan.autoLoadSeenSize || modified != PassPlan.autoLoadSeenModified);
-        PassPlan.autoLoadSeenSize = size;
-        PassPlan.autoLoadSeenModified = modified;
+        const bool changed = !PassPlan.autoLoadSeenVersion.isEmpty() && version != PassPlan.autoLoadSeenVersion;
+        PassPlan.autoLoadSeenVersion = version;
         if (!PassPlan.autoLoadToggle || changed) {
             PassPlan.autoLoadToggle = true;
             return 0;
         }
         PassPlan.autoLoadToggle = false;
     } else {
-        PassPlan.autoLoadSeenSize = -1;
+        PassPlan.autoLoadSeenVersion.clear();
     }
-    const int code = loadTrackFile(StationSettings.TrackPath);
+    QString notMoved;
+    const int code = loadTrackFile(StationSettings.TrackPath, &notMoved);
     if (code == TrackCannotOpen)
         return 0;
     if (code != TrackOk) {
+        PassPlan.skippedTrackVersion = version;
         eventsink::log(QStringLiteral("error in track file ") + QString::number(code));
         return 0;
+    }
+    if (!notMoved.isEmpty()) {
+        PassPlan.skippedTrackVersion = version;
+        eventsink::log(QStringLiteral("track file not moved: ") + notMoved);
     }
     if (analysePass() != 0)
         return 0;

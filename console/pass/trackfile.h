@@ -63,9 +63,11 @@ int trackField(const QString &line, int position, int width);
 
 // Reads, parses and, on success, renames the file and puts the track into the
 // pass plan. 1 when it cannot be opened, otherwise the code of TrackFile::parse.
-int loadTrackFile(const QString &path);
+// A failed rename still loads; notMoved then gets the system's reason.
+int loadTrackFile(const QString &path, QString *notMoved = nullptr);
 
-// The archive name a loaded track file is moved to.
+// The archive name a loaded track file is moved to; the satellite and orbit
+// part is shortened when the name would pass the file system's limit.
 QString renamedTrackPath(const QString &trackPath, bool service, const QString &lastOpenDir,
                          const QString &satellite, const QString &orbit);
 

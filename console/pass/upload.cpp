@@ -8,6 +8,7 @@
 #include "passplan.h"
 #include "passtiming.h"
 #include "passview.h"
+#include "paths.h"
 #include "pointing.h"
 #include "safename.h"
 #include "settings.h"
@@ -72,8 +73,11 @@ QString radiusAzimText(double radius, double angle, double u1, double u2)
 
 QString uploadTablePath()
 {
-    const QString name =
+    const QString safe =
         safeFileNamePart(PassPlan.satellite + QStringLiteral(" (") + PassPlan.orbit + QStringLiteral(").uu"));
+    // Room for QSaveFile's ".XXXXXX" within the file system's name limit.
+    const int cut = PassPlan.satellite.size();
+    const QString name = platform::fitFileName(safe.left(cut), safe.mid(cut), platform::MaxFileNameLength - 7);
     if (serviceMode) {
         if (PassPlan.startMode != StartTableOnly)
             return {};

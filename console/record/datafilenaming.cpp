@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "clock.h"
+#include "paths.h"
 #include "safename.h"
 #include "settings.h"
 
@@ -14,9 +15,12 @@ QString onOff(bool on) { return on ? QStringLiteral("enable") : QStringLiteral("
 
 QString dataFileName(const QString &satellite, const QString &orbit, const QDateTime &local)
 {
-    return safeFileNamePart(satellite + QStringLiteral(" (") + orbit + QStringLiteral(")_")
-                            + local.toString(QStringLiteral("ddMMyy_hhmmss"))
-                            + QStringLiteral(".dat"));
+    const QString safe = safeFileNamePart(satellite + QStringLiteral(" (") + orbit + QStringLiteral(")_")
+                                          + local.toString(QStringLiteral("ddMMyy_hhmmss"))
+                                          + QStringLiteral(".dat"));
+    // name + ".ai" + ".XXXXXX" (QSaveFile) must fit as well.
+    return platform::fitFileName(safe.left(satellite.size()), safe.mid(satellite.size()),
+                                 platform::MaxFileNameLength - 10);
 }
 
 QString dataFileName(const QString &satellite, const QString &orbit)

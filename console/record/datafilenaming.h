@@ -3,7 +3,9 @@
 #include <QString>
 
 // Name of a pass's data file: satellite " (" orbit ")_" ddMMyy_hhmmss ".dat",
-// made safe as a whole so that track content can never lead out of the data folder.
+// made safe as a whole so that track content can never lead out of the data folder,
+// and with the satellite part shortened so that the companion ".ai" and the
+// writer's temporary file still fit the file system's name limit.
 QString dataFileName(const QString &satellite, const QString &orbit, const QDateTime &local);
 // The same at the platform's local time now.
 QString dataFileName(const QString &satellite, const QString &orbit);

@@ -137,6 +137,40 @@ private slots:
         QVERIFY(log.endsWith("\r\n  07-12-26 04:12:42  The end\r\n"));
     }
 
+    void unopenedLogIsShown()
+    {
+        QVERIFY(QDir().mkdir(QStringLiteral("tuvarn.log"))); // a folder cannot be opened as the log
+        {
+            tuv w;
+            w.show();
+            auto *view = qobject_cast<QLabel *>(child<QScrollArea>(&w, "LogscrollArea")->widget());
+            QVERIFY(view);
+            QVERIFY2(view->text().contains(QStringLiteral("07-12-26 04:12:42  tuvarn.log not opened: ")),
+                     qPrintable(view->text()));
+            bool inStatusBar = false;
+            for (QLabel *label : w.statusBar()->findChildren<QLabel *>())
+                inStatusBar = inStatusBar || label->text().startsWith(QStringLiteral("tuvarn.log not opened: "));
+            QVERIFY(inStatusBar);
+        }
+        QVERIFY(QDir().rmdir(QStringLiteral("tuvarn.log")));
+    }
+
+    void failedProgrammingRunSaysWhyInTheLog()
+    {
+        tuv w;
+        auto *progress = child<QLabel>(&w, "ProgProgress");
+        progress->setText(QStringLiteral("\nbootloader ok\nLoaded 2048 bytes\nprogramming mode ok\nmemory erased ok\n...."));
+        QVERIFY(QMetaObject::invokeMethod(&w, "FlashPrFinish", Q_ARG(char, 1)));
+        auto *view = qobject_cast<QLabel *>(child<QScrollArea>(&w, "LogscrollArea")->widget());
+        QVERIFY2(view->text().endsWith(
+                     QStringLiteral("Error programming: no answer from the boot loader after \"memory erased ok\"")),
+                 qPrintable(view->text()));
+        bool inStatusBar = false;
+        for (QLabel *label : w.statusBar()->findChildren<QLabel *>())
+            inStatusBar = inStatusBar || label->text() == QStringLiteral("Error programming");
+        QVERIFY(inStatusBar);
+    }
+
     void serviceModeShowsPanelAndKeepsNoLog()
     {
         serviceMode = true;

@@ -1,6 +1,8 @@
 // Link supervision of the console in operator mode, against the stand-in's
 // fault switches: a port that is not there yet, a controller that falls
-// silent, a port that vanishes and comes back, and a burst of noise.
+// silent, a port that vanishes and comes back, a burst of noise, and a
+// controller that restarts between upload and start. A pass far ahead waits
+// in the track folder from the start, so the first upload finds no port.
 #include "stationprocess.h"
 
 using e2e::LogEntry;
@@ -15,6 +17,17 @@ qint64 msOf(const QJsonObject &o)
 QString clock(qint64 ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("hh:mm:ss.zzz"));
+}
+
+// A pass of 20 reachable points starting at startUtc.
+QByteArray trackFile(const QDateTime &startUtc)
+{
+    QByteArray text = "Satellite: LINKSAT\nStart date & time: "
+                      + startUtc.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toLatin1()
+                      + " UTC\nOrbit: 7\n\n Time       Azim     Elev\n\n";
+    for (int i = 0; i < 20; ++i)
+        text += QString::asprintf("00:00:00   %3d 00    80 00\n", 100 + i).toLatin1();
+    return text;
 }
 
 } // namespace
@@ -103,6 +116,7 @@ private slots:
     void vanishedPortIsReopened();
     void garbageIsShrugged();
     void shortPortDropRecovers();
+    void controllerRestartGetsThePassAgain();
     void consoleEndsCleanly();
     void cleanup();
     void cleanupTestCase();
@@ -111,6 +125,11 @@ private slots:
 void TestLink::initTestCase()
 {
     E2E_STEP(m_run.prepare(e2e::stationIni(4, true, false)));
+    // Far enough ahead that the stand-in never starts it during this test.
+    QFile track(m_run.path(QStringLiteral("track/Track.txt")));
+    QVERIFY(track.open(QIODevice::WriteOnly));
+    track.write(trackFile(QDateTime::currentDateTimeUtc().addSecs(1200)));
+    track.close();
     E2E_STEP(m_run.startConsole());
     m_run.setUpDone();
 }
@@ -123,6 +142,14 @@ void TestLink::absentPortLoggedOnce()
     QCOMPARE(logged(QStringLiteral("port absent")), 1);
     QCOMPARE(logged(QStringLiteral("port opened ok")), 0);
     QCOMPARE(m_run.console().state(), QProcess::Running);
+
+    // The pass was loaded, but with no port nothing went out: said once, not
+    // claimed as sent, not "repeated".
+    QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("track not sent: port not open")), 1, 10000);
+    QTest::qWait(4000);
+    QCOMPARE(logged(QStringLiteral("track not sent: port not open")), 1);
+    QCOMPARE(logged(QStringLiteral("track sent")), 0);
+    QCOMPARE(logged(QStringLiteral("track upload failed, sent again")), 0);
 }
 
 void TestLink::portAppearsAndLinkComesUp()
@@ -139,6 +166,13 @@ void TestLink::portAppearsAndLinkComesUp()
     QCOMPARE(logged(QStringLiteral("port absent")), 1);
     QCOMPARE(logged(QStringLiteral("port opened ok")), 1);
     QCOMPARE(logged(QStringLiteral("Disconnected")), 0);
+
+    // The waiting pass goes out once the controller reports itself idle.
+    QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("received ok")), 1, 10000);
+    QCOMPARE(logged(QStringLiteral("track sent")), 1);
+    const QList<QJsonObject> uploads = transcript("rx", "upload");
+    QCOMPARE(uploads.size(), 1);
+    QVERIFY(uploads.first().value(QStringLiteral("accepted")).toBool());
 }
 
 void TestLink::silenceDropsTheLinkOnce()
@@ -229,6 +263,36 @@ void TestLink::shortPortDropRecovers()
     QTRY_VERIFY_WITH_TIMEOUT(portBackAfter(fault) != 0, 5000);
     const qint64 back = portBackAfter(fault);
     QTRY_VERIFY_WITH_TIMEOUT(statusRequestAfter(back) != 0, 10000);
+}
+
+void TestLink::controllerRestartGetsThePassAgain()
+{
+    // Silence and port drops above left the pass on the controller: nothing resent.
+    QCOMPARE(logged(QStringLiteral("track lost by the controller, sent again")), 0);
+    QCOMPARE(transcript("rx", "upload").size(), 1);
+    const QString again = QStringLiteral("track lost by the controller, sent again");
+
+    // A restart while the link holds: idle, without the track-loaded bit.
+    command("reset");
+    QTRY_COMPARE_WITH_TIMEOUT(logged(again), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("received ok")), 2, 10000);
+
+    // A restart behind a lost link: sent once the link is back.
+    const int lostBefore = logged(QStringLiteral("Disconnected"));
+    command("drop-port 3");
+    command("reset");
+    QTRY_COMPARE_WITH_TIMEOUT(logged(again), 2, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("received ok")), 3, 10000);
+    const int lost = indexOf(QStringLiteral("Disconnected"), lostBefore + 1);
+    QVERIFY2(indexOf(again, 1) < lost && lost < indexOf(again, 2), qPrintable(QString::number(lost)));
+
+    const QList<QJsonObject> uploads = transcript("rx", "upload");
+    QCOMPARE(uploads.size(), 3);
+    for (const QJsonObject &u : uploads)
+        QVERIFY(u.value(QStringLiteral("accepted")).toBool());
+    QTest::qWait(3000);
+    QCOMPARE(logged(again), 2);
+    QCOMPARE(logged(QStringLiteral("track sent")), 1);
 }
 
 void TestLink::consoleEndsCleanly()

@@ -86,6 +86,7 @@ private slots:
     void companionRepeatsTheMeans();
     void uploadWasWholeAndScheduled();
     void consoleEndsCleanly();
+    void noExtrasWithoutTheirFile();
     void cleanup();
     void cleanupTestCase();
 };
@@ -430,6 +431,15 @@ void TestPass::consoleEndsCleanly()
     E2E_STEP(m_run.endConsole());
     E2E_STEP(m_run.endSim());
     QVERIFY(!QFileInfo::exists(path(QStringLiteral("ports/COM3"))));
+}
+
+void TestPass::noExtrasWithoutTheirFile()
+{
+    // No extras.ini: no status file, no hook, no park.
+    QVERIFY(!QFile::exists(path(QStringLiteral("status.json"))));
+    for (const LogEntry &e : log())
+        QVERIFY2(!e.message.startsWith(QStringLiteral("park")) && !e.message.startsWith(QStringLiteral("hook")),
+                 qPrintable(e.message));
 }
 
 void TestPass::cleanup()

@@ -5,6 +5,7 @@
 #include "correction.h"
 #include "eventsink.h"
 #include "frames.h"
+#include "gps.h"
 #include "linkstate.h"
 #include "settings.h"
 
@@ -27,6 +28,7 @@ void resetLinkWorld()
     linkState.reset();
     correctionState.reset();
     resetFrames();
+    resetClockCorrection();
     StationSettings.reset();
     serviceMode = false;
     utcOffsetHours = 0;

@@ -27,6 +27,9 @@ private slots:
     void cycleAndRecordSteps();
     void uploadConfirmedOrRepeated();
     void uploadGivesUpWhenTooLate();
+    void unwrittenUploadWaitsForTheLink();
+    void passLostByTheControllerIsSentAgain_data();
+    void passLostByTheControllerIsSentAgain();
 };
 
 void ReceptionTest::framingCountsSilentTicks()
@@ -220,6 +223,11 @@ void ReceptionTest::cycleAndRecordSteps()
 
 void ReceptionTest::uploadConfirmedOrRepeated()
 {
+    PortFolder folder;
+    PtyLink pty(folder.path(), 3);
+    rs port(18, 3);
+    QCOMPARE(port.open(), quint8(0));
+    setControllerPort(&port);
     int loads = 0, uploads = 0;
     auto load = [&]() -> qint8 { return ++loads == 1 ? 1 : 0; };
     auto canStart = [] { return 1; };
@@ -260,6 +268,7 @@ void ReceptionTest::uploadConfirmedOrRepeated()
     QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
     QCOMPARE(loads, loadsBefore);
     QCOMPARE(uploads, 1);
+    setControllerPort(nullptr);
 }
 
 void ReceptionTest::uploadGivesUpWhenTooLate()
@@ -295,6 +304,114 @@ void ReceptionTest::uploadGivesUpWhenTooLate()
     linkState.statusWord = 0;
     r = superviseUpload(load, canStart, [] { return true; });
     QVERIFY(r.logLines.isEmpty());
+}
+
+// The console's automatic upload, as the window runs it.
+static int uploadAsTheWindowDoes()
+{
+    sendUploadFrame(buildUploadFrame(100, 0, 0, 1.0f, {1.0f}, {0.5f}));
+    return lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
+}
+
+void ReceptionTest::unwrittenUploadWaitsForTheLink()
+{
+    PortFolder folder;
+    rs port(18, 3);
+    setControllerPort(&port);
+    int loads = 0, uploads = 0;
+    auto load = [&]() -> qint8 { return ++loads == 2 ? 1 : 0; };
+    auto canStart = [] { return 1; };
+    auto upload = [&] { ++uploads; return uploadAsTheWindowDoes(); };
+
+    // No port: nothing went out, and nothing is claimed or repeated.
+    QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+    UploadSupervisionResult r = superviseUpload(load, canStart, upload);
+    QCOMPARE(r.logLines, QStringList{QStringLiteral("track not sent: port not open")});
+    QVERIFY(!r.uploaded);
+    QCOMPARE(linkState.uploadRetry, qint8(0));
+    for (int second = 0; second < 6; ++second)
+        QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+    QCOMPARE(uploads, 1);
+
+    // The controller is back and reports itself idle: the pass goes out.
+    PtyLink pty(folder.path(), 3);
+    QCOMPARE(port.open(), quint8(0));
+    linkState.stateKnown = true;
+    r = superviseUpload(load, canStart, upload);
+    QCOMPARE(r.logLines, QStringList{QStringLiteral("track sent")});
+    QVERIFY(r.uploaded);
+    QCOMPARE(uploads, 2);
+    QCOMPARE(pty.readFromConsole(34).size(), 34);
+    QCOMPARE(linkState.uploadRetry, qint8(3));
+    linkState.statusWord = 0x3010;
+    QCOMPARE(superviseUpload(load, canStart, upload).logLines, QStringList{QStringLiteral("received ok")});
+    setControllerPort(nullptr);
+}
+
+void ReceptionTest::passLostByTheControllerIsSentAgain_data()
+{
+    QTest::addColumn<bool>("linkLost");
+    QTest::addColumn<int>("startState");
+    QTest::addColumn<int>("idleWord");
+    QTest::addColumn<bool>("sentAgain");
+    QTest::newRow("restart after a link loss") << true << 1 << 0x3000 << true;
+    QTest::newRow("restart after a link loss, origin") << true << 1 << 0x3020 << true;
+    QTest::newRow("restart while the link held") << false << 1 << 0x3000 << true;
+    QTest::newRow("restart, no GPS") << true << 1 << 0x0001 << true;
+    QTest::newRow("start already too near") << true << 0 << 0x3000 << false;
+    QTest::newRow("controller says too late") << false << 1 << 0x3008 << false;
+}
+
+void ReceptionTest::passLostByTheControllerIsSentAgain()
+{
+    QFETCH(bool, linkLost);
+    QFETCH(int, startState);
+    QFETCH(int, idleWord);
+    QFETCH(bool, sentAgain);
+    PortFolder folder;
+    PtyLink pty(folder.path(), 3);
+    rs port(18, 3);
+    QCOMPARE(port.open(), quint8(0));
+    setControllerPort(&port);
+    int uploads = 0, loads = 0;
+    int canStartNow = 1;
+    auto load = [&]() -> qint8 { return ++loads == 1 ? 1 : 0; };
+    auto canStart = [&] { return canStartNow; };
+    auto upload = [&] { ++uploads; return uploadAsTheWindowDoes(); };
+
+    QCOMPARE(superviseUpload(load, canStart, upload).logLines, QStringList{QStringLiteral("track sent")});
+    linkState.statusWord = 0x3010;
+    QCOMPARE(superviseUpload(load, canStart, upload).logLines, QStringList{QStringLiteral("received ok")});
+    QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+
+    if (linkLost) {
+        linkState.linkWatchdog = 1;
+        QCOMPARE(superviseLink(port).logLine, QStringLiteral("Disconnected"));
+        // Until a reply says otherwise the controller's state is unknown.
+        QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+        requestStatus();
+        QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+        QCOMPARE(uploads, 1);
+    }
+    canStartNow = startState;
+    linkState.statusWord = quint16(idleWord & 0xCFFF); // GPS bits alone are no state
+    linkState.stateKnown = true;
+    const UploadSupervisionResult r = superviseUpload(load, canStart, upload);
+    if (sentAgain) {
+        QCOMPARE(r.logLines, QStringList{QStringLiteral("track lost by the controller, sent again")});
+        QCOMPARE(uploads, 2);
+        QCOMPARE(linkState.uploadRetry, qint8(3));
+        linkState.statusWord = 0x3010;
+        QCOMPARE(superviseUpload(load, canStart, upload).logLines, QStringList{QStringLiteral("received ok")});
+    } else {
+        QVERIFY(r.logLines.isEmpty());
+        QCOMPARE(uploads, 1);
+    }
+    // Once only: the controller holds it again, or it is given up.
+    for (int second = 0; second < 4; ++second)
+        QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
+    QCOMPARE(uploads, sentAgain ? 2 : 1);
+    setControllerPort(nullptr);
 }
 
 int runReceptionTest(int argc, char **argv)

@@ -80,6 +80,17 @@ void RsTest::presentButNotOpenable()
     QCOMPARE(port.open(), quint8(2));
     QVERIFY(!port.isOpened());
     QCOMPARE(port.write(QByteArray("x")), qint64(-1));
+    QVERIFY(!port.openError().isEmpty());
+
+    // The system's reason follows the log line, once.
+    LinkSupervisionResult r = superviseLink(port);
+    QCOMPARE(r.logLine, QStringLiteral("port not opened"));
+    QCOMPARE(r.reasonLine, QStringLiteral("port COM42: ") + port.openError());
+    for (int second = 0; second < 3; ++second) {
+        r = superviseLink(port);
+        QVERIFY(r.logLine.isEmpty());
+        QVERIFY(r.reasonLine.isEmpty());
+    }
 }
 
 void RsTest::supervisionReportsEachChangeOnce()

@@ -61,6 +61,7 @@ private slots:
     void localTime();
     void clockCorrection_data();
     void clockCorrection();
+    void clockRefusalLoggedOncePerChange();
     void infoLabel();
 };
 
@@ -332,39 +333,78 @@ void StatusTest::localTime()
 
 void StatusTest::clockCorrection_data()
 {
-    QTest::addColumn<QTime>("pc");
+    QTest::addColumn<QDateTime>("pc");
     QTest::addColumn<int>("word");
+    QTest::addColumn<int>("gpsTime");
     QTest::addColumn<bool>("timeCorr");
     QTest::addColumn<bool>("set");
-    QTest::addColumn<QTime>("after");
-    QTest::newRow("milliseconds ignored") << QTime(13, 5, 9, 700) << 0x3000 << true << false
-                                          << QTime(13, 5, 9, 700);
-    QTest::newRow("one second behind") << QTime(13, 5, 8, 100) << 0x3000 << true << true
-                                       << QTime(13, 5, 9, 100);
-    QTest::newRow("correction disabled") << QTime(13, 5, 8, 100) << 0x3000 << false << false
-                                         << QTime(13, 5, 8, 100);
-    QTest::newRow("GPS only actual") << QTime(10, 0, 0) << 0x2000 << true << false
-                                     << QTime(10, 0, 0);
-    QTest::newRow("hours differ") << QTime(14, 5, 9, 5) << 0x3000 << true << true
-                                  << QTime(13, 5, 9, 5);
+    QTest::addColumn<QDateTime>("after");
+    QTest::addColumn<QString>("log");
+    const auto at = [](int day, int h, int m, int s, int ms) {
+        return QDateTime(QDate(2024, 3, day), QTime(h, m, s, ms), Qt::UTC);
+    };
+    QTest::newRow("milliseconds ignored") << at(1, 13, 5, 9, 700) << 0x3000 << 47109 << true << false
+                                          << at(1, 13, 5, 9, 700) << QString();
+    QTest::newRow("one second behind") << at(1, 13, 5, 8, 100) << 0x3000 << 47109 << true << true
+                                       << at(1, 13, 5, 9, 100) << "PC clock corrected by +1 s";
+    QTest::newRow("correction disabled") << at(1, 13, 5, 8, 100) << 0x3000 << 47109 << false << false
+                                         << at(1, 13, 5, 8, 100) << QString();
+    QTest::newRow("GPS only actual") << at(1, 10, 0, 0, 0) << 0x2000 << 47109 << true << false
+                                     << at(1, 10, 0, 0, 0) << QString();
+    QTest::newRow("hours differ") << at(1, 14, 5, 9, 5) << 0x3000 << 47109 << true << true
+                                  << at(1, 13, 5, 9, 5) << "PC clock corrected by -3600 s";
+    // Across midnight the date moves with the time of day.
+    QTest::newRow("PC before midnight, GPS after") << at(1, 23, 59, 59, 950) << 0x3000 << 0 << true << true
+                                                   << at(2, 0, 0, 0, 950) << "PC clock corrected by +1 s";
+    QTest::newRow("PC after midnight, GPS before") << at(2, 0, 0, 0, 100) << 0x3000 << 86399 << true << true
+                                                   << at(1, 23, 59, 59, 100) << "PC clock corrected by -1 s";
+    QTest::newRow("PC ten seconds behind midnight") << at(1, 23, 59, 55, 0) << 0x3000 << 5 << true << true
+                                                    << at(2, 0, 0, 5, 0) << "PC clock corrected by +10 s";
 }
 
 void StatusTest::clockCorrection()
 {
-    QFETCH(QTime, pc);
+    QFETCH(QDateTime, pc);
     QFETCH(int, word);
+    QFETCH(int, gpsTime);
     QFETCH(bool, timeCorr);
     QFETCH(bool, set);
-    QFETCH(QTime, after);
-    const QDate day(2024, 3, 1);
-    FakeClock clock(QDateTime(day, pc, Qt::UTC));
+    QFETCH(QDateTime, after);
+    QFETCH(QString, log);
+    FakeClock clock(pc);
     platform::setClock(&clock);
     StationSettings.TimeCorr = timeCorr ? 1 : 0;
     linkState.linkWatchdog = 3;
-    const StatusUpdate u = applyStatusReply(decodeStatusReply(reply(0, quint16(word), 0, 47109)));
+    const StatusUpdate u = applyStatusReply(decodeStatusReply(reply(0, quint16(word), 0, gpsTime)));
     QCOMPARE(u.gps.clockSet, set);
     QCOMPARE(clock.setCalls(), set ? 1 : 0);
-    QCOMPARE(clock.nowUtc(), QDateTime(day, after, Qt::UTC));
+    QCOMPARE(clock.nowUtc(), after);
+    QCOMPARE(u.gps.clockLogLine, log);
+}
+
+void StatusTest::clockRefusalLoggedOncePerChange()
+{
+    FakeClock clock(QDateTime(QDate(2024, 3, 1), QTime(13, 5, 8), Qt::UTC));
+    platform::setClock(&clock);
+    StationSettings.TimeCorr = 1;
+    linkState.linkWatchdog = 3;
+    resetClockCorrection();
+    const auto replyAt = [&](qint32 gpsTime) {
+        clock.advanceMs(1000);
+        return applyStatusReply(decodeStatusReply(reply(0, 0x3000, 0, gpsTime))).gps.clockLogLine;
+    };
+    clock.refuseWith(QStringLiteral("Operation not permitted"));
+    QCOMPARE(replyAt(47200), QStringLiteral("PC clock not set: Operation not permitted"));
+    QCOMPARE(replyAt(47201), QString()); // tried again, not logged again
+    QCOMPARE(replyAt(47202), QString());
+    QCOMPARE(clock.setCalls(), 3);
+    clock.refuseWith(QStringLiteral("Invalid argument"));
+    QCOMPARE(replyAt(47203), QStringLiteral("PC clock not set: Invalid argument"));
+    clock.refuseWith(QString());
+    QCOMPARE(replyAt(47204), QStringLiteral("PC clock corrected by +91 s"));
+    QCOMPARE(replyAt(47205), QString()); // in step now
+    clock.refuseWith(QStringLiteral("Operation not permitted"));
+    QCOMPARE(replyAt(47300), QStringLiteral("PC clock not set: Operation not permitted"));
 }
 
 void StatusTest::infoLabel()

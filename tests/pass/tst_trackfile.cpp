@@ -230,6 +230,12 @@ private slots:
         QTest::newRow("service") << true << "/st/Track/Track.txt" << "SAT-1" << "/open/dir/SAT-1(100).txt";
         QTest::newRow("service, unsafe name") << true << "/st/Track/Track.txt" << "a/../b"
                                               << "/open/dir/a_.._b(100).txt";
+        // Names are cut to the file system's 255 bytes, never inside a character.
+        const QString longName = QString(300, QChar(0x00E9)); // two bytes each in UTF-8
+        QTest::newRow("operator, long name") << false << "/st/Track/Track.txt" << longName
+                                             << "/st/Track/" + QString(116, QChar(0x00E9)) + "(100)_120520_102030.txt";
+        QTest::newRow("service, long name") << true << "/st/Track/Track.txt" << longName
+                                            << "/open/dir/" + QString(123, QChar(0x00E9)) + "(100).txt";
     }
     void renamedNames()
     {
@@ -354,9 +360,62 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, log);
         QVERIFY(writeFile(StationSettings.TrackPath, bytes));
-        QCOMPARE(autoLoadTrack(), qint8(0));
-        QCOMPARE(autoLoadTrack(), qint8(0));
+        // A bad file that stays is reported once, not at every second poll.
+        for (int poll = 0; poll < 8; ++poll)
+            QCOMPARE(autoLoadTrack(), qint8(0));
         QCOMPARE(m_h.log, log);
+    }
+
+    void badFileReportedOncePerVersion()
+    {
+        QByteArray text = trackText(points(3, 80));
+        text.chop(1);
+        QVERIFY(writeFile(StationSettings.TrackPath, text));
+        for (int poll = 0; poll < 6; ++poll)
+            QCOMPARE(autoLoadTrack(), qint8(0));
+        QCOMPARE(m_h.log, QStringList{QStringLiteral("error in track file 6")});
+        // Written again (another size): a new version, read and reported again.
+        QVERIFY(writeFile(StationSettings.TrackPath, text + " "));
+        for (int poll = 0; poll < 6; ++poll)
+            QCOMPARE(autoLoadTrack(), qint8(0));
+        QCOMPARE(m_h.log.size(), 2);
+        // Mended: loaded.
+        QVERIFY(writeFile(StationSettings.TrackPath, trackText(points(5, 80))));
+        QCOMPARE(autoLoadTrack(), qint8(0));
+        QCOMPARE(autoLoadTrack(), qint8(1));
+        QVERIFY(!QFile::exists(StationSettings.TrackPath));
+    }
+
+    void unmovableFileLoadedOnce()
+    {
+        // Something already holds the archive name: the rename fails.
+        QVERIFY(QDir().mkpath(trackDir() + QStringLiteral("/SAT-1(100)_120520_102030.txt")));
+        QVERIFY(writeFile(StationSettings.TrackPath, trackText(points(5, 80))));
+        QCOMPARE(autoLoadTrack(), qint8(0));
+        QCOMPARE(autoLoadTrack(), qint8(1));
+        QVERIFY(QFile::exists(StationSettings.TrackPath));
+        QCOMPARE(m_h.log.size(), 2);
+        QVERIFY2(m_h.log.at(0).startsWith(QStringLiteral("track file not moved: ")), qPrintable(m_h.log.at(0)));
+        QVERIFY(m_h.log.at(1).startsWith(QStringLiteral("Track loaded: SAT-1")));
+        m_h.clock.advanceMs(60000); // a later archive name would be free, but the file is the same
+        for (int poll = 0; poll < 6; ++poll)
+            QCOMPARE(autoLoadTrack(), qint8(0));
+        QCOMPARE(m_h.log.size(), 2);
+    }
+
+    void longSatelliteNameIsArchived()
+    {
+        const QByteArray name(300, 'N');
+        QVERIFY(writeFile(StationSettings.TrackPath, trackText(points(5, 80), name, "42")));
+        QCOMPARE(autoLoadTrack(), qint8(0));
+        QCOMPARE(autoLoadTrack(), qint8(1));
+        QVERIFY(!QFile::exists(StationSettings.TrackPath));
+        const QStringList archived = QDir(trackDir()).entryList(QDir::Files);
+        QCOMPARE(archived.size(), 1);
+        QCOMPARE(QFile::encodeName(archived.first()).size(), 255);
+        QVERIFY(archived.first().endsWith(QStringLiteral("NN(42)_120520_102030.txt")));
+        QCOMPARE(PassPlan.satellite, QString::fromLatin1(name)); // the plan keeps the whole name
+        QCOMPARE(m_h.log.size(), 1);
     }
 
     void openButtonLoadsAndEnables()

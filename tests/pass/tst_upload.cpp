@@ -234,6 +234,9 @@ private slots:
         QTest::newRow("service, table only") << true << 2 << true << "SAT-1" << "opened" << "SAT-1 (100).uu";
         QTest::newRow("service, nothing opened yet") << true << 2 << false << "SAT-1" << "data" << "SAT-1 (100).uu";
         QTest::newRow("unsafe satellite") << false << 0 << true << "../../x:y" << "data" << ".._.._x_y (100).uu";
+        // Cut to leave QSaveFile room within 255 bytes; the old 300-byte name was never written.
+        QTest::newRow("long satellite") << false << 0 << true << QString(300, QLatin1Char('S')) << "data"
+                                        << QString(239, QLatin1Char('S')) + " (100).uu";
     }
     void tableFilePlaces()
     {

@@ -1,5 +1,6 @@
 #include "clock.h"
 #include "dialogs.h"
+#include "paths.h"
 #include "portcatalogue.h"
 #include "termination.h"
 
@@ -13,15 +14,48 @@ class TestPlatform : public QObject
 {
     Q_OBJECT
 private slots:
-    void fakeClockSetsOnlyTimeOfDay()
+    void fakeClockShiftsWholeTimestamp()
     {
-        FakeClock fake(QDateTime(QDate(2026, 12, 7), QTime(13, 5, 8, 100), Qt::UTC));
+        FakeClock fake(QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 100), Qt::UTC));
         platform::setClock(&fake);
-        platform::clock().setUtcTimeOfDay(13, 5, 9);
-        QCOMPARE(platform::nowUtc(), QDateTime(QDate(2026, 12, 7), QTime(13, 5, 9, 100), Qt::UTC));
-        QCOMPARE(fake.setCalls(), 1);
+        QString reason;
+        QVERIFY(platform::clock().shiftSeconds(2, &reason));
+        QCOMPARE(platform::nowUtc(), QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1, 100), Qt::UTC));
+        fake.refuseWith(QStringLiteral("Operation not permitted"));
+        QVERIFY(!platform::clock().shiftSeconds(-2, &reason));
+        QCOMPARE(reason, QStringLiteral("Operation not permitted"));
+        QCOMPARE(platform::nowUtc(), QDateTime(QDate(2026, 12, 8), QTime(0, 0, 1, 100), Qt::UTC));
+        QCOMPARE(fake.setCalls(), 2);
         platform::setClock(nullptr);
         QVERIFY(qAbs(platform::nowUtc().msecsTo(QDateTime::currentDateTimeUtc())) < 1000);
+    }
+
+    void fileNamesFitTheLimit_data()
+    {
+        QTest::addColumn<QString>("head");
+        QTest::addColumn<QString>("tail");
+        QTest::addColumn<QString>("fitted");
+        const QString stamp = QStringLiteral("(7)_081226_093356.txt"); // 21 bytes
+        QTest::newRow("fits: unchanged") << QStringLiteral("SAT") << stamp << QStringLiteral("SAT") + stamp;
+        QTest::newRow("exactly 255") << QString(234, QLatin1Char('a')) << stamp << QString(234, QLatin1Char('a')) + stamp;
+        QTest::newRow("head cut") << QString(300, QLatin1Char('a')) << stamp << QString(234, QLatin1Char('a')) + stamp;
+        // U+1F6F0 (satellite) is a surrogate pair, four bytes in UTF-8: never split.
+        const QString sat = QString::fromUcs4(U"\U0001F6F0");
+        QTest::newRow("no half character") << sat.repeated(60) + QStringLiteral("ab") << stamp
+                                           << sat.repeated(58) + stamp;
+        QTest::newRow("tail alone too long") << QStringLiteral("x") << QString(300, QLatin1Char('9')) + stamp
+                                             << QString(234, QLatin1Char('9')) + stamp;
+    }
+    void fileNamesFitTheLimit()
+    {
+        QFETCH(QString, head);
+        QFETCH(QString, tail);
+        QFETCH(QString, fitted);
+        const QString name = platform::fitFileName(head, tail);
+        QCOMPARE(name, fitted);
+        QVERIFY(QFile::encodeName(name).size() <= 255);
+        QCOMPARE(QString::fromUtf8(QFile::encodeName(name)), name); // whole characters only
+        QCOMPARE(platform::pathSeparator(), QLatin1Char('/'));
     }
 
     void portsAreComEntriesOfThePortFolder()

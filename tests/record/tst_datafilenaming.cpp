@@ -1,7 +1,9 @@
 #include "clock.h"
 #include "datafilenaming.h"
+#include "passdatastore.h"
 #include "settings.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestDataFileNaming : public QObject
@@ -13,6 +15,7 @@ private slots:
     void fileName_data();
     void fileName();
     void fileNameAtPlatformNow();
+    void longNameIsWritten();
     void title_data();
     void title();
 };
@@ -37,6 +40,10 @@ void TestDataFileNaming::fileName_data()
         << QStringLiteral("NOAA 19") << QStringLiteral("80123")
         << QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58))
         << QStringLiteral("NOAA 19 (80123)_311299_235958.dat");
+    // Shortened in the satellite part only: the .dat, its .ai and the
+    // writer's temporary file all stay within 255 bytes.
+    QTest::newRow("long satellite") << QString(300, QLatin1Char('N')) << QStringLiteral("42") << example
+                                    << QString(222, QLatin1Char('N')) + QStringLiteral(" (42)_071226_040509.dat");
     QTest::newRow("separators in the satellite")
         << QStringLiteral("../../etc/x") << QStringLiteral("1") << example
         << QStringLiteral(".._.._etc_x (1)_071226_040509.dat");
@@ -67,6 +74,21 @@ void TestDataFileNaming::fileNameAtPlatformNow()
         + clock.nowUtc().toLocalTime().toString(QStringLiteral("ddMMyy_hhmmss"))
         + QStringLiteral(".dat");
     QCOMPARE(dataFileName(QStringLiteral("S"), QStringLiteral("1")), expected);
+}
+
+void TestDataFileNaming::longNameIsWritten()
+{
+    QTemporaryDir dir;
+    PassDataStore store;
+    QCOMPARE(store.allocate(10, 4), 0);
+    const QString name = dataFileName(QString(300, QChar(0x00E9)), QStringLiteral("42"),
+                                      QDateTime(QDate(2026, 12, 7), QTime(4, 5, 9)));
+    QString error;
+    QCOMPARE(store.writeDataFile(dir.path(), name, QStringLiteral("title\n"), {}, {}, {}, {}, &error),
+             int(PassDataStore::WriteOk));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(QFile::exists(dir.filePath(name)));
+    QVERIFY(QFile::exists(dir.filePath(name + QStringLiteral(".ai"))));
 }
 
 void TestDataFileNaming::title_data()

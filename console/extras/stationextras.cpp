@@ -1,0 +1,130 @@
+#include "stationextras.h"
+
+#include "appstate.h"
+#include "clock.h"
+#include "frames.h"
+#include "linkstate.h"
+#include "passdatastore.h"
+#include "passhook.h"
+#include "passplan.h"
+#include "settings.h"
+#include "statusreply.h"
+
+StationExtras::StationExtras(const ExtrasSettings &settings, Log log, const PassDataStore *store,
+                             QObject *parent)
+    : QObject(parent), m_settings(settings), m_log(std::move(log)), m_store(store)
+{
+    m_status.station = StationSettings.StationName;
+    m_status.serviceMode = serviceMode;
+    for (const QString &problem : m_settings.problems)
+        m_log(problem);
+    if (m_settings.statusFile)
+        m_file = std::make_unique<StatusFile>(QLatin1String(StatusFileName));
+    if (!m_settings.passHook.trimmed().isEmpty()) {
+        m_hook = std::make_unique<PassHook>(m_settings.passHook, m_settings.passHookTimeout,
+                                            [this](const QString &line) { m_log(line); });
+        connect(m_hook.get(), &PassHook::done, this, [this](bool ok) {
+            if (!ok)
+                countError();
+        });
+    }
+    if (m_settings.parkAfter >= 0)
+        m_park = std::make_unique<ParkPlanner>(m_settings.parkAfter, m_settings.parkUnlessPassWithin);
+    if (m_file || m_park) {
+        connect(&m_beat, &QTimer::timeout, this, &StationExtras::tick);
+        m_beat.start(1000);
+        tick();
+    }
+}
+
+StationExtras::~StationExtras() = default;
+
+void StationExtras::logged(const QString &message)
+{
+    m_status.lastEventUtc = platform::nowUtc();
+    m_status.lastEvent = message;
+}
+
+void StationExtras::statusShown(const StatusUpdate &u)
+{
+    m_status.gpsKnown = true;
+    m_status.replyWord = u.reply.statusWord;
+    m_status.gpsTimeWord = u.reply.timeWord;
+    m_status.firmware = QStringLiteral("%1.%2").arg(u.reply.versionMajor).arg(u.reply.versionMinor);
+    if (u.linkLabelChanged)
+        m_status.linkText = u.linkLabelText;
+    const StateChange &c = u.change;
+    if (!c.changed)
+        return;
+    const bool red = c.style == QLatin1String(StyleRed);
+    if (red && !(m_status.stateKnown && m_status.stateError))
+        countError();
+    m_status.stateKnown = true;
+    m_status.stateWord = c.word;
+    m_status.stateText = c.line;
+    m_status.stateError = red;
+    if (c.finish && m_park)
+        m_park->passFinished(platform::nowUtc());
+}
+
+void StationExtras::linkSupervised(const LinkSupervisionResult &r)
+{
+    if (r.labelChanged)
+        m_status.linkText = r.labelText;
+    if (!r.logLine.isEmpty() && r.logLine != QLatin1String("port opened ok"))
+        countError();
+}
+
+void StationExtras::dataFileWritten(const QString &path, bool written)
+{
+    if (!written) {
+        countError();
+        return;
+    }
+    m_status.lastDataFile = path;
+    if (m_hook)
+        m_hook->run(path);
+}
+
+void StationExtras::refreshFromRecords()
+{
+    m_status.linkAlive = linkState.linkWatchdog > 0;
+    if (!m_status.linkAlive)
+        m_status.firmware.clear();
+    m_status.passLoaded = !PassPlan.satellite.isEmpty() || PassPlan.pointCount > 0;
+    m_status.satellite = PassPlan.satellite;
+    m_status.orbit = PassPlan.orbit;
+    m_status.passStartUtc = PassPlan.startUtc;
+    m_status.reachablePoints = PassPlan.reachableCount;
+    m_status.uploadPoints = PassPlan.uploadPointCount;
+    m_status.recordState = linkState.recordState;
+    m_status.recordedPoints = m_store ? m_store->recordedPoints() : 0;
+}
+
+void StationExtras::tick()
+{
+    refreshFromRecords();
+    const QDateTime now = platform::nowUtc();
+    if (m_park) {
+        ParkPlanner::Station s;
+        s.statusWord = linkState.statusWord;
+        s.uploadRetry = linkState.uploadRetry;
+        s.linkAlive = m_status.linkAlive;
+        if (PassPlan.startUtc.isValid())
+            s.nextStartUtc = PassPlan.startUtc;
+        const ParkPlanner::Decision d = m_park->step(now, s);
+        if (d.action == ParkPlanner::Park)
+            sendCommand(CmdGoToOrigin);
+        if (d.action != ParkPlanner::Nothing)
+            m_log(d.logLine);
+    }
+    if (m_file) {
+        QString error;
+        const StatusFile::Result r = m_file->update(m_status.toJson(), now, &error);
+        // The reason reaches the log once per change, not once a second.
+        if (r == StatusFile::Failed && error != m_lastWriteError)
+            m_log(QStringLiteral("status.json not written: ") + error);
+        if (r != StatusFile::Unchanged)
+            m_lastWriteError = r == StatusFile::Failed ? error : QString();
+    }
+}

@@ -1,0 +1,1 @@
+"""track-predict: pass predictions from orbital elements for the station console."""

@@ -1,0 +1,258 @@
+"""track-predict: pass predictions from orbital elements, written as track
+files at the console's TrackPath."""
+
+from __future__ import annotations
+
+import argparse
+import os
+import signal
+import sys
+import threading
+import time
+from datetime import datetime, timedelta, timezone
+from typing import Callable, List, Optional
+
+from .passes import Pass
+from .schedule import Limits, MIN_AHEAD, busy, choose, console_takes, write_time
+from .settings import InputError
+from .station import Log, Station, parse_now, utc_text
+from .trackfile import pending_end, taken_until
+
+EXIT_OK = 0
+EXIT_BAD_INPUT = 2
+EXIT_NO_PASS = 3
+
+RETRY_SECONDS = 60  # after bad input or a failed write
+REPLAN_SECONDS = 600
+
+
+def _arguments(argv: Optional[List[str]]) -> argparse.Namespace:
+    p = argparse.ArgumentParser(
+        prog="track-predict",
+        description="Finds the passes of the satellites named in predict.ini that the "
+                    "feed arm can reach and writes one track file at a time at the "
+                    "console's TrackPath, ahead of each chosen pass.",
+        epilog="Without --list or --once it runs until stopped (SIGINT/SIGTERM), logging "
+               "one line per decision to standard output and predict.log. Exit codes: "
+               "0 done, 2 bad input, 3 no pass chosen within the window.")
+    mode = p.add_mutually_exclusive_group()
+    mode.add_argument("--list", action="store_true", help="print the coming passes of the window and exit")
+    mode.add_argument("--once", action="store_true", help="write the next chosen pass and exit")
+    p.add_argument("--station", default=".", metavar="DIR",
+                   help="station folder with tuvarn.ini and predict.ini (default: the current folder)")
+    p.add_argument("--hours", type=float, default=24.0, metavar="H",
+                   help="search window ahead, hours (default 24)")
+    p.add_argument("--now", metavar="\"YYYY-MM-DD hh:mm:ss\"",
+                   help="plan as if the UTC time were this (the clock is never set)")
+    p.add_argument("--elements", metavar="PATH",
+                   help="element file or folder instead of the Elements of predict.ini")
+    args = p.parse_args(argv)
+    if not 0 < args.hours <= 24 * 14:
+        p.error("--hours wants a number above 0 and at most 336")
+    if args.now is not None:
+        try:
+            parse_now(args.now)
+        except ValueError:
+            p.error(f"--now wants \"YYYY-MM-DD hh:mm:ss\", not \"{args.now}\"")
+    return args
+
+
+def _clock(now_text: Optional[str]) -> Callable[[], datetime]:
+    """The UTC time; with --now, that time going on from the moment of start."""
+    if now_text is None:
+        return lambda: datetime.now(timezone.utc)
+    base = parse_now(now_text)
+    began = time.monotonic()
+    return lambda: base + timedelta(seconds=time.monotonic() - began)
+
+
+def _plan(station: Station, now: datetime, hours: float, busy_until=None, strict=True):
+    targets, missing = station.targets()
+    if missing and strict:
+        raise InputError(missing[0])
+    assert station.predict is not None
+    passes = station.find(targets, now, hours)
+    limits = Limits(now, station.predict.travel, station.predict.max_age_days, busy_until)
+    chosen = choose(passes, limits)
+    return targets, missing, passes, chosen
+
+
+def _cell(t: Optional[datetime]) -> str:
+    return utc_text(t) if t is not None else "-"
+
+
+def print_table(passes: List[Pass], out) -> None:
+    header = f"{'Satellite':<24} {'Rise (UTC)':<19}  {'Culm.':>5}  {'First reachable':<19}  {'Reach':>5}  Decision"
+    print(header, file=out)
+    for p in passes:
+        print(f"{p.name[:24]:<24} {_cell(p.rise):<19}  {p.culmination_el:5.1f}  "
+              f"{_cell(p.upload_first):<19}  {p.upload_seconds:5d}  {p.decision}", file=out)
+
+
+def list_passes(station: Station, now: datetime, hours: float, out=None) -> int:
+    out = out or sys.stdout
+    station.load()
+    targets, _, passes, _ = _plan(station, now, hours)
+    assert station.console is not None
+    print(f"Passes from {utc_text(now)} UTC for {hours:g} h; reachable from "
+          f"{station.console.lowest_reachable_elevation() + 0.1:.1f} deg elevation", file=out)
+    for w in station.age_warnings(targets, now):
+        print(f"warning: {w}", file=out)
+    print_table(passes, out)
+    return EXIT_OK
+
+
+def _written_line(p: Pass, orbit: int, path: str) -> str:
+    return (f"written: {p.name} (orbit {orbit}), first reachable {utc_text(p.upload_first)} UTC, "
+            f"{p.upload_seconds} s, to {path}")
+
+
+def once(station: Station, now: datetime, hours: float, log: Log) -> int:
+    station.load()
+    station.check_track_folder()
+    pending = pending_end(station.track_path)
+    if pending is not None and pending >= now:
+        print(f"track-predict: {station.track_path} holds a pass until {utc_text(pending)} UTC",
+              file=sys.stderr)
+        return EXIT_NO_PASS
+    # Taken by the console but not over: the next pass comes after it.
+    taken = taken_until(station.track_path, now)
+    targets, _, passes, chosen = _plan(station, now, hours, taken[0] if taken else None)
+    for w in station.age_warnings(targets, now):
+        log.line(now, f"warning: {w}")
+    for p in chosen:
+        why = console_takes(p, now)
+        if why is None:
+            text = _write(station, p, now)
+            log.line(now, _written_line(p, text.orbit, station.track_path))
+            return EXIT_OK
+        p.decision = why
+    print(f"track-predict: no pass chosen within {hours:g} h", file=sys.stderr)
+    return EXIT_NO_PASS
+
+
+def _write(station: Station, p: Pass, now: datetime):
+    try:
+        return station.write(p, now)
+    except OSError as e:
+        raise InputError(f"{station.track_path}: cannot be written ({e.strerror})") from None
+
+
+class Runner:
+    """The running program: pass after pass, for as long as it runs."""
+
+    def __init__(self, station: Station, clock: Callable[[], datetime], hours: float, log: Log,
+                 stop: threading.Event) -> None:
+        self.station = station
+        self.clock = clock
+        self.hours = hours
+        self.log = log
+        self.stop = stop
+        self.written_end: Optional[datetime] = None  # busy end of the pass written last
+        self.chosen: Optional[List[Pass]] = None
+        self.planned_at: Optional[datetime] = None
+        self.problems: set = set()
+
+    def wait(self, seconds: float) -> None:
+        self.stop.wait(max(0.05, min(seconds, RETRY_SECONDS)))
+
+    def step(self) -> None:
+        """One decision; returns after waiting for the next."""
+        now = self.clock()
+        try:
+            if self.station.load():
+                self.chosen = None
+        except InputError as e:
+            self.log.once(now, f"error: {e}")
+            self.wait(RETRY_SECONDS)
+            return
+        if self.written_end is not None and now < self.written_end:
+            self.log.once(now, f"waiting: the pass written last is not over until {utc_text(self.written_end)} UTC")
+            self.wait((self.written_end - now).total_seconds())
+            return
+        pending = pending_end(self.station.track_path)
+        if pending is not None and now < pending:
+            self.log.once(now, f"waiting: {self.station.track_path} holds a pass until {utc_text(pending)} UTC")
+            self.wait((pending - now).total_seconds())
+            return
+        taken = taken_until(self.station.track_path, now)
+        if taken is not None:
+            self.log.once(now, f"waiting: the pass of {taken[1]} is not over until {utc_text(taken[0])} UTC")
+            self.wait((taken[0] - now).total_seconds())
+            return
+        if (self.chosen is None or self.planned_at is None
+                or (now - self.planned_at).total_seconds() > REPLAN_SECONDS):
+            self._replan(now)
+        assert self.chosen is not None and self.station.predict is not None
+        ahead = [p for p in self.chosen if p.upload_first >= now + timedelta(seconds=MIN_AHEAD)]
+        if not ahead:
+            self.log.once(now, f"no pass chosen within {self.hours:g} h")
+            self.wait(RETRY_SECONDS)
+            return
+        nxt = ahead[0]
+        at = write_time(nxt, self.station.predict.lead)
+        if now < at:
+            self.log.once(now, f"next: {nxt.name}, first reachable {utc_text(nxt.upload_first)} UTC, "
+                               f"{nxt.upload_seconds} s; written at {utc_text(at)} UTC")
+            self.wait((at - now).total_seconds())
+            return
+        why = console_takes(nxt, now)
+        if why is not None:
+            self.log.once(now, f"skipped: {nxt.name} at {utc_text(nxt.upload_first)} UTC, {why}")
+            self.chosen = None
+            return
+        try:
+            self.station.check_track_folder()
+            text = _write(self.station, nxt, now)
+        except InputError as e:
+            self.log.once(now, f"error: {e}")
+            self.wait(RETRY_SECONDS)
+            return
+        self.log.line(now, _written_line(nxt, text.orbit, self.station.track_path))
+        self.written_end = busy(nxt, 0)[1]
+        self.chosen = None
+
+    def _replan(self, now: datetime) -> None:
+        targets, missing, _, chosen = _plan(self.station, now, self.hours, self.written_end, strict=False)
+        # A problem is logged when it appears, not again at every plan (an
+        # age warning counts as the same while its satellite stays stale).
+        problems = {m: f"error: {m}" for m in missing}
+        for w in self.station.age_warnings(targets, now):
+            problems[w.split(" are ", 1)[0] + (" stale" if "not planned" in w else "")] = f"warning: {w}"
+        for key, message in problems.items():
+            if key not in self.problems:
+                self.log.line(now, message)
+        self.problems = set(problems)
+        self.chosen = chosen
+        self.planned_at = now
+
+    def run(self) -> int:
+        while not self.stop.is_set():
+            self.step()
+        return EXIT_OK
+
+
+def main(argv: Optional[List[str]] = None) -> int:
+    args = _arguments(argv)
+    clock = _clock(args.now)
+    station = Station(args.station, args.elements)
+    try:
+        if args.list:
+            return list_passes(station, clock(), args.hours)
+        log = Log(os.path.join(station.folder, "predict.log"))
+        if args.once:
+            return once(station, clock(), args.hours, log)
+    except InputError as e:
+        print(f"track-predict: {e}", file=sys.stderr)
+        return EXIT_BAD_INPUT
+    except BrokenPipeError:
+        # The reader of --list went away (| head): not an error of ours.
+        sys.stderr.close()
+        return EXIT_OK
+    stop = threading.Event()
+    for s in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(s, lambda *_: stop.set())
+    log.line(clock(), f"started in {station.folder}")
+    code = Runner(station, clock, args.hours, log, stop).run()
+    log.line(clock(), "stopped")
+    return code

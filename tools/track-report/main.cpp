@@ -1,0 +1,111 @@
+// track-report: the station's pass archive as static web pages.
+#include "reportbuilder.h"
+#include "termination.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QGuiApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void print(const ReportRun &run, bool quietWhenIdle)
+{
+    if (quietWhenIdle && run.rebuilt == 0 && run.removed == 0 && run.failures.isEmpty())
+        return;
+    std::printf("track-report: %d passes (%d with errors), %d pages made, %d removed\n", run.passes, run.bad,
+                run.rebuilt, run.removed);
+    for (const QString &f : run.failures)
+        std::fprintf(stderr, "track-report: not written: %s\n", qPrintable(f));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Pictures are drawn offscreen: no display is needed (cron, ssh, a service).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("track-report"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Turns the station's data folder into static web pages: an index of all passes, newest\n"
+        "first, a page per pass with the viewer's picture and a CSV of its rows, and the live\n"
+        "status from status.json. Only what changed is made again. Serve the output folder with\n"
+        "any static web server, e.g.: python3 -m http.server --directory report 8000"));
+    p.addHelpOption();
+    p.addVersionOption();
+    const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Station folder (default: the current one)."), QStringLiteral("dir"), QStringLiteral("."));
+    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Data folder (default: STATION/data)."), QStringLiteral("dir"));
+    const QCommandLineOption status(QStringLiteral("status"), QStringLiteral("Status file (default: STATION/status.json)."), QStringLiteral("file"));
+    const QCommandLineOption outDir(QStringLiteral("out"), QStringLiteral("Output folder (default: STATION/report)."), QStringLiteral("dir"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Plot panel of the pictures, WIDTHxHEIGHT (default 1200x900)."), QStringLiteral("WxH"));
+    const QCommandLineOption watch(QStringLiteral("watch"), QStringLiteral("Keep running and follow the folders."));
+    const QCommandLineOption interval(QStringLiteral("interval"), QStringLiteral("With --watch: look at least this often, s (default 2)."), QStringLiteral("s"), QStringLiteral("2"));
+    p.addOptions({station, data, status, outDir, size, watch, interval});
+    p.process(app);
+    if (!p.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "track-report: unexpected argument %s (see --help)\n", qPrintable(p.positionalArguments().first()));
+        return 1;
+    }
+
+    const QDir stationDir(p.value(station));
+    ReportOptions o;
+    o.dataDir = p.isSet(data) ? p.value(data) : stationDir.filePath(QStringLiteral("data"));
+    o.statusFile = p.isSet(status) ? p.value(status) : stationDir.filePath(QStringLiteral("status.json"));
+    o.outDir = p.isSet(outDir) ? p.value(outDir) : stationDir.filePath(QStringLiteral("report"));
+    if (p.isSet(size)) {
+        const QStringList wh = p.value(size).split(QLatin1Char('x'));
+        const int w = wh.value(0).toInt(), h = wh.value(1).toInt();
+        if (wh.size() != 2 || w < 300 || h < 300 || w > 8000 || h > 8000) {
+            std::fprintf(stderr, "track-report: --size wants WIDTHxHEIGHT from 300x300 to 8000x8000\n");
+            return 1;
+        }
+        o.pictureSize = QSize(w, h);
+    }
+    bool ok = false;
+    const int seconds = p.value(interval).toInt(&ok);
+    if (!ok || seconds < 1 || seconds > 3600) {
+        std::fprintf(stderr, "track-report: --interval wants seconds from 1 to 3600\n");
+        return 1;
+    }
+
+    ReportBuilder builder(o);
+    const ReportRun first = builder.update();
+    print(first, false);
+    if (!p.isSet(watch))
+        return first.failures.isEmpty() ? 0 : 2;
+
+    // Changes wake it at once (after a short settling time); the timer catches
+    // what a watcher misses, such as a data folder created later.
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.setInterval(300);
+    QTimer poll;
+    poll.setInterval(seconds * 1000);
+    QFileSystemWatcher watcher;
+    const auto rewatch = [&] {
+        for (const QString &dir : {o.dataDir, QFileInfo(o.statusFile).absolutePath()})
+            if (QFileInfo(dir).isDir() && !watcher.directories().contains(dir))
+                watcher.addPath(dir);
+    };
+    rewatch();
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &settle, QOverload<>::of(&QTimer::start));
+    const auto run = [&] {
+        rewatch();
+        print(builder.update(), true);
+    };
+    QObject::connect(&settle, &QTimer::timeout, run);
+    QObject::connect(&poll, &QTimer::timeout, run);
+    poll.start();
+    platform::onTerminationRequest([] { QCoreApplication::quit(); });
+    return app.exec();
+}
