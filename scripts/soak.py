@@ -28,10 +28,7 @@ import soakreport  # noqa: E402
 # kind is still reported as a finding, but with --tolerate-known it does not
 # fail the run. Remove an entry once its fix has landed.
 KNOWN_ISSUES = {
-    "reset-before-start": "the console does not upload again after a controller restart "
-                          "between upload and start",
-    "bad-track": "a bad track file is reported every two seconds while it stays",
-    "drop-before-upload": "\"track sent\" is logged while the port is absent",
+    # "fault-kind": "what goes wrong, until its fix lands",
 }
 
 # One entry per pass; the plan is repeated when more passes are asked for.
