@@ -19,6 +19,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import soaklib  # noqa: E402
 import soakpass  # noqa: E402
