@@ -1,4 +1,5 @@
 #include "appstate.h"
+#include "commandline.h"
 #include "dialogs.h"
 #include "programrun.h"
 #include "settings.h"
@@ -7,16 +8,53 @@
 #include <QApplication>
 #include <QFile>
 
+#include <cstdio>
+
+namespace {
+const char *const Help =
+    "Usage: station-console [--station DIR] [qzx]\n"
+    "\n"
+    "The antenna console of the TuVaRN ground station. It works in the station\n"
+    "folder (the current folder, or DIR): reads tuvarn.ini there, loads the pass\n"
+    "from the track file at TrackPath, drives the antenna controller on the serial\n"
+    "port COM<Port>, records the signal from the demodulator on 127.0.0.1:6002 and\n"
+    "writes one data file per pass into data/.\n"
+    "\n"
+    "  qzx            service mode: the control panel instead of the log pane, no\n"
+    "                 event log, no track loaded by itself (default: operator mode)\n"
+    "  --station DIR  work in the station folder DIR\n"
+    "  -h, --help     show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Environment: TUVARN_PORT_DIR names the folder that holds the port entries\n"
+    "COM<n> (default /dev). See station-console(1).\n";
+}
+
 int main(int argc, char *argv[])
 {
+    // --help and --version answer without a display, so before the toolkit starts.
+    if (const int rc = platform::answerBeforeStart(argc, argv, "station-console", Help); rc >= 0)
+        return rc;
+
     QApplication app(argc, argv); // takes the toolkit's own options out of argv
 
-    QStringList words;
+    QStringList args;
     for (int i = 1; i < argc; ++i)
-        words.append(QString::fromLocal8Bit(argv[i]));
-    serviceMode = isServiceModeCommandLine(words);
+        args.append(QString::fromLocal8Bit(argv[i]));
+    const platform::ProgramCommandLine line = platform::parseProgramCommandLine(args);
+    serviceMode = isServiceModeCommandLine(line.words);
 
     Dialogs &dialogs = platform::installProgramDialogs();
+
+    if (line.stationGiven) {
+        QString reason;
+        if (!platform::enterStationFolder(line.station, &reason)) {
+            const QString text = QStringLiteral("Station folder ") + line.station + QStringLiteral(": ") + reason;
+            std::fprintf(stderr, "station-console: %s\n", qPrintable(text));
+            dialogs.message(text);
+            return 2;
+        }
+    }
 
     if (!QFile::exists(QStringLiteral("tuvarn.ini"))) {
         dialogs.message(QStringLiteral("  No ini file,\nlook example.ini"));

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QStringList>
 
+#include <cmath>
+
 StationSettingsRecord StationSettings;
 
 namespace {
@@ -41,31 +43,58 @@ QStringList splitLines(const QByteArray &raw)
     return QString::fromUtf8(bytes).split(QLatin1Char('\n'));
 }
 
-// Stores one value; returns false when Port is out of range.
+// Lengths in mm and the two factors must be finite and within what a dish
+// can be: the pointing model turns them into whole millimetres, and NaN or a
+// value beyond the int range there is undefined. The bounds are far outside
+// any real station; zero (an empty or non-numeric value) stays accepted.
+constexpr float MaxLengthMm = 1.0e7f;
+constexpr float MaxKorr = 100.0f;
+constexpr float MaxPorogDb = 1000.0f;
+
+bool within(float v, float lo, float hi)
+{
+    return std::isfinite(v) && v >= lo && v <= hi;
+}
+
+// Stores one value; returns false when it is out of range (the value is
+// stored first, as for Port).
 bool storeValue(int key, const QString &value)
 {
     StationSettingsRecord &s = StationSettings;
     switch (key) {
     case 0: s.TrackPath = value; break;
-    case 1: s.Focus = toFloatOrZero(value); break;
-    case 2:
-        s.Radius = toFloatOrZero(value);
+    case 1: {
+        const float v = toFloatOrZero(value);
+        s.Focus = v;
+        return within(v, 0.0f, MaxLengthMm);
+    }
+    case 2: {
+        const float v = toFloatOrZero(value);
+        s.Radius = v;
         s.HalfRadius = s.Radius * 0.5;
-        break;
+        return within(v, 0.0f, MaxLengthMm);
+    }
     case 3:
         s.Port = toIntOrZero(value);
-        if (static_cast<quint32>(s.Port - 1) > 49)
+        // Compared as it is: Port - 1 would overflow for the smallest int.
+        if (s.Port < 1 || s.Port > 50)
             return false;
         break;
     case 4: s.TimeCorr = value.contains(QLatin1String("disable")) ? 0 : 1; break;
     case 5: s.MaxDeviation = static_cast<qint8>(toIntOrZero(value) & 0xFF); break;
     case 6: s.DeviationStep = static_cast<qint8>(toIntOrZero(value) & 0xFF); break;
-    case 7: s.DeviationPorog = toFloatOrZero(value); break;
+    case 7:
+        s.DeviationPorog = toFloatOrZero(value);
+        return within(s.DeviationPorog, -MaxPorogDb, MaxPorogDb);
     case 8: s.Demodulator = value.contains(QLatin1String("enable")); break;
     case 9: s.Feedback = value.contains(QLatin1String("enable")); break;
     case 10: s.ScanModeRL = value.contains(QLatin1String("enable")); break;
     case 11: s.ScanModeFB = value.contains(QLatin1String("enable")); break;
-    case 12: s.korr = toFloatOrZero(value); break;
+    case 12: {
+        const float v = toFloatOrZero(value);
+        s.korr = v;
+        return within(v, 0.0f, MaxKorr);
+    }
     }
     return true;
 }

@@ -46,7 +46,9 @@ enum SettingsKeyBit : quint16 {
 };
 
 // Reads tuvarn.ini from the working directory into StationSettings.
-// 0 accepted; 1 unreadable, bad magic or Port outside 1..50; 2 no "StationName"
+// 0 accepted; 1 unreadable, bad magic, Port outside 1..50 or a number that is
+// not finite or out of range (Focus, Radius 0..1e7 mm; korr 0..100;
+// DeviationPorog within +-1000); 2 no "StationName"
 // line; 3 too short or keys missing; 4 the TrackPath folder does not exist
 // (the "bad track path" box has been shown then).
 quint8 loadSettings();

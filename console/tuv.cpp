@@ -66,7 +66,7 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
     pass::setView(this);
 
     m_rs = new rs(18, quint16(StationSettings.Port));
-    connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
+    m_readConnection = connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
     setControllerPort(m_rs);
 
     utcOffsetHours = computeUtcOffsetHours(platform::nowLocal());

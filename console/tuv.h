@@ -114,6 +114,7 @@ private:
 
     Ui::tuv *ui;
     rs *m_rs = nullptr;
+    QMetaObject::Connection m_readConnection; // the port's readyRead to readdata
     PassDataStore *m_store = nullptr;
     PendingDataFiles m_pendingDataFiles;
     QTimer *replyTimer = nullptr;

@@ -16,8 +16,7 @@
 namespace {
 constexpr quint8 CountdownSeconds = 4;
 
-// A run ends in failure only when the boot loader gave no usable answer in
-// time; the progress text tells the last step it finished.
+// Without the programmer's own reason: the last step the progress shows.
 QString programmingFailureReason(const QString &progressText)
 {
     QString last;
@@ -77,7 +76,8 @@ void tuv::dalshe()
         break;
     }
     disconnect(this, &tuv::delalay, this, &tuv::dalshe);
-    m_rs->port()->disconnect();
+    // Only the window's own reception: other listeners of the port stay.
+    disconnect(m_readConnection);
     replyTimer->stop();
     cycleTimer->stop();
     gpsLabel->clear();
@@ -88,10 +88,9 @@ void tuv::dalshe()
     progress(QString());
     if (flashWorkflow.run) {
         // Never two runs on one port.
-        flashprg *old = flashWorkflow.run;
-        flashWorkflow.run = nullptr;
-        old->disconnect();
-        delete old;
+        const QByteArray image = flashWorkflow.firmwareImage;
+        releaseFlashRun(RunDeletion::Later);
+        flashWorkflow.firmwareImage = image;
     }
     flashWorkflow.run = new flashprg(nullptr, m_rs, flashWorkflow.firmwareImage, 16);
     connect(flashWorkflow.run, &flashprg::finish, this, &tuv::FlashPrFinish);
@@ -111,16 +110,21 @@ void tuv::progress(QString m)
 
 void tuv::FlashPrFinish(char err)
 {
-    releaseFlashRun();
-    m_rs->port()->disconnect();
-    connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
+    const QString why = flashWorkflow.run ? flashWorkflow.run->failureReason() : QString();
+    // Called from the run's own signal: the run object is deleted later.
+    releaseFlashRun(RunDeletion::Later);
+    disconnect(m_readConnection);
+    m_readConnection = connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
     // A reception cut short by the hand-over must not keep the next one from
     // being framed.
     linkState.replyCountdown = 0;
 
     if (err != 0) {
         infoLabel->setText(QStringLiteral("Error programming"));
-        logEvent(QStringLiteral("Error programming: ") + programmingFailureReason(ui->ProgProgress->text()));
+        // The programmer knows what went wrong; without a run object only the
+        // progress shown so far can tell.
+        logEvent(QStringLiteral("Error programming: ")
+                 + (why.isEmpty() ? programmingFailureReason(ui->ProgProgress->text()) : why));
     } else {
         ui->ProgProgress->setText(ui->ProgProgress->text() + QStringLiteral("\nMemory programmed ok"));
         ui->ProgProgress->resize(ui->ProgProgress->sizeHint());

@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth
+          dpkg-dev lintian man-db desktop-file-utils
           python3-skyfield python3-sgp4)
 packages+=(python3 util-linux)  # scripts/soak.py (unshare, mount)
 missing=()
@@ -19,6 +20,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# --packages-only: the packages above and nothing else (scripts/package.sh).
+[ "${1:-}" = "--packages-only" ] && exit 0
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=()

@@ -160,7 +160,7 @@ DataFileContent parseDataFile(const QByteArray &bytes)
 
     // Beyond the section counts: every row must have its columns and every
     // power line its SNR partners, and there must be samples at all.
-    if (c.maxSamples == 0)
+    if (c.maxSamples == 0 || quint64(rowCount) * c.maxSamples > MaxViewerSampleSlots)
         return failed(c, FileBad);
     c.rows.reserve(rowCount);
     c.powerLines.reserve(rowCount);
@@ -185,11 +185,17 @@ QString ViewerData::load(const DataFileContent &file)
 {
     const int rows = file.rows.size();
     if (!file.error.isEmpty() || rows == 0 || rows > MaxDataFileRows
-        || file.powerLines.size() != rows || file.snrLines.size() != rows)
+        || file.powerLines.size() != rows || file.snrLines.size() != rows
+        || file.maxSamples == 0 || quint64(rows) * file.maxSamples > MaxViewerSampleSlots)
         return QString::fromLatin1(datafileerror::FileBad);
-    // A store that cannot hold the file refuses it and keeps the previous one.
-    if (store.allocate(quint32(rows), file.maxSamples) != PassDataStore::AllocOk)
+    // Never two stores at once: the old one goes before the new one is built.
+    store.release();
+    if (store.allocate(quint32(rows), file.maxSamples) != PassDataStore::AllocOk) {
+        rowCount = 0;
+        viewFeedAngle.clear();
+        viewFeedRadius.clear();
         return QString::fromLatin1(datafileerror::FileBad);
+    }
     store.clear();
 
     configText = file.configText;

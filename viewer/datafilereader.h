@@ -51,6 +51,11 @@ struct DataFileContent
 constexpr qint64 MaxDataFileBytes = 64 * 1024 * 1024;
 // The row count is a 16-bit number; more rows than this are refused.
 constexpr int MaxDataFileRows = 0xFFFF;
+// The store is rows x the longest sample line. A pass recorded by the console
+// holds at most 1000 points of 20 samples; this allows a hundred times that
+// (any 16-bit row count with 32 samples a line, 8 MiB per sample array) and
+// refuses a file asking for more ("file bad"), however few samples it holds.
+constexpr quint64 MaxViewerSampleSlots = quint64(1) << 21;
 
 DataFileContent readDataFile(const QString &path);
 // The checks on text already read (line ends already LF).
@@ -60,7 +65,9 @@ DataFileContent parseDataFile(const QByteArray &bytes);
 struct ViewerData
 {
     // Loads a checked file. Returns an empty string, or an error message and
-    // changes nothing (the previous file stays loaded).
+    // changes nothing (the previous file stays loaded). The previous store is
+    // freed before the new one is built; should that allocation still fail,
+    // nothing is loaded afterwards.
     QString load(const DataFileContent &file);
 
     PassDataStore store;

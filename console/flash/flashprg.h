@@ -1,4 +1,7 @@
 #pragma once
+#include "bootstep.h"
+#include "firmwarefile.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -8,36 +11,18 @@
 class QTimer;
 class rs;
 
-// Frames of the STM32 USART boot loader, as the programmer sends them.
-namespace bootframes {
-inline constexpr quint8 Ack = 0x79;
-inline constexpr quint32 FlashBase = 0x08000000;
-inline constexpr int BlockSize = 256;
-inline constexpr int PageSize = 1024;
-
-// Exclusive or of all bytes.
-quint8 xorOf(const QByteArray &bytes);
-// Erase list: N-1, the page numbers 0..N-1, XOR (N from 1 to 255).
-QByteArray eraseList(quint32 pageCount);
-// Four address bytes, most significant first, and their XOR.
-QByteArray address(quint32 address);
-// Data for Write Memory: length-1, the 1..256 bytes, XOR of all that.
-QByteArray dataBlock(const QByteArray &data);
-}
-
 // One programming run over the controller's serial port: the boot loader
 // handshake, erase, block writes and the jump to the new firmware. Driven by
-// its own 10 ms timer; every reply is taken after 100 ms of line silence, and
-// two seconds without a usable reply end the run with finish(1).
+// its own 10 ms timer and the port's readyRead; the phases and frames are
+// bootTransition's. An answer is taken as soon as as many bytes as it must
+// have are in; any other reception is judged after 100 ms of line silence.
+// Two seconds without a usable answer end the run with finish(1).
 class flashprg : public QObject
 {
     Q_OBJECT
 public:
-    // Largest image whose page count (size / 1024 + 1) still fits the erase
-    // list below 0xFF, the code for a mass erase.
-    static constexpr qint64 MaxImageSize = 255 * 1024 - 1;
-    // Why an image cannot be programmed; empty when it can.
-    static QString imageProblem(qint64 size);
+    static constexpr qint64 MaxImageSize = MaxFirmwareImageSize;
+    static QString imageProblem(qint64 size) { return firmwareImageProblem(size); }
 
     // The port is borrowed for the run; the image is kept (shared, not copied).
     // An image that imageProblem refuses leaves the port alone and ends the run
@@ -45,7 +30,15 @@ public:
     flashprg(QObject *parent, rs *port, const QByteArray &image, qint8 maxReply);
     ~flashprg() override;
 
-    quint8 currentPhase() const { return phase; }
+    quint8 currentPhase() const { return quint8(state.phase); }
+    // Why the run ended with finish(1); empty before that.
+    QString failureReason() const { return why; }
+    // Gives the port back at once (its parity, its readyRead), so that the
+    // object itself can be deleted later. The destructor does it too.
+    void handBack();
+    // Off: every answer waits for the 100 ms of silence, as the first
+    // programmer did (kept for measuring the difference).
+    void setTakeAtOnce(bool on) { takeAtOnce = on; }
 
 signals:
     void finish(char err);
@@ -58,21 +51,21 @@ public slots:
 private:
     void processReception();
     void sendFrame();
+    void finishIfDone();
 
     QTimer *timer = nullptr;
     QPointer<rs> port;
-    QByteArray image;
+    BootImage image;
     quint8 quiet = 0;
-    quint8 phase = 2;
+    BootState state;
     quint16 timeout = 200;
     QSerialPort::Parity savedParity = QSerialPort::NoParity;
     QByteArray tx;
     QByteArray rx;
     qint8 maxReply = 16;
-    qint32 size = 0;
-    qint32 pageCount = 0;
-    qint32 blockCount = 0;
-    qint32 blockIndex = 0;
-    qint32 tailLength = 0;
     bool portTaken = false;
+    bool takeAtOnce = true;
+    QMetaObject::Connection portConnection;
+    qint64 unusedBytes = 0; // last reception that did not fit, for the reason
+    QString why;
 };

@@ -4,32 +4,11 @@
 #include "frames.h"
 #include "linkstate.h"
 
-#include <QFile>
-
 FlashWorkflowState flashWorkflow;
 
 namespace {
 constexpr int DotsPerLine = 50;
 constexpr quint8 CountdownSeconds = 4; // counted down to 1 by the main cycle
-}
-
-FirmwareFile readFirmwareFile(const QString &path)
-{
-    FirmwareFile out;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    out.opened = true;
-    // A sequential file reports no size; it is read up to one byte past the limit.
-    if (!file.isSequential() && file.size() > flashprg::MaxImageSize) {
-        out.problem = flashprg::imageProblem(file.size());
-        return out;
-    }
-    out.image = file.read(flashprg::MaxImageSize + 1);
-    out.problem = flashprg::imageProblem(out.image.size());
-    if (!out.problem.isEmpty())
-        out.image.clear();
-    return out;
 }
 
 DalsheAction dalsheStep()
@@ -67,14 +46,18 @@ QString appendProgress(const QString &label, const QString &m)
     return out + QLatin1Char('.');
 }
 
-void releaseFlashRun()
+void releaseFlashRun(RunDeletion deletion)
 {
     FlashWorkflowState &w = flashWorkflow;
     flashprg *run = w.run;
     w.run = nullptr;
     if (run) {
-        run->disconnect();
-        delete run;
+        // Handed back it is silent: its timer stopped, the port let go.
+        run->handBack();
+        if (deletion == RunDeletion::Later)
+            run->deleteLater();
+        else
+            delete run;
     }
     w.firmwareImage.clear();
     w.firmwareImage.squeeze();

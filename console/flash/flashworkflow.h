@@ -1,4 +1,6 @@
 #pragma once
+#include "firmwarefile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,17 +17,6 @@ struct FlashWorkflowState
 };
 extern FlashWorkflowState flashWorkflow;
 
-// The firmware file as read for a run.
-struct FirmwareFile
-{
-    bool opened = false;
-    QByteArray image;
-    QString problem; // why the image is refused; empty when usable
-};
-// Opens and reads the file; a file too big for the boot loader is refused
-// without reading it.
-FirmwareFile readFirmwareFile(const QString &path);
-
 // What the end of a countdown (delalay) leads to.
 enum class DalsheAction {
     CommandSent, // the link was alive: command 10 sent, three more seconds
@@ -40,9 +31,11 @@ DalsheAction dalsheStep();
 // resets the dot counter; a "." starts a new line before every 50 dots.
 QString appendProgress(const QString &label, const QString &m);
 
-// Deletes the active run (its destructor gives the port its parity back) and
-// drops the image. The window calls it when a run finishes and before it
+// Ends the active run: the port gets its parity back at once, the run object
+// is deleted (later, when called from the run's own finish signal) and the
+// image dropped. The window calls it when a run finishes and before it
 // deletes the port.
-void releaseFlashRun();
+enum class RunDeletion { Now, Later };
+void releaseFlashRun(RunDeletion deletion = RunDeletion::Now);
 // Starts the workflow afresh (releases any run).
 void resetFlashWorkflow();

@@ -115,6 +115,44 @@ private slots:
         QCOMPARE(int(loadSettingsFromBytes(content)), code);
     }
 
+    // Values the pointing model cannot use are refused like a bad Port; zero
+    // (an empty or non-numeric value) and every ordinary value still load.
+    void numbersOutOfRange_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("code");
+        QTest::newRow("Radius nan") << QByteArray("Radius") << QByteArray("nan") << 1;
+        QTest::newRow("Radius inf") << QByteArray("Radius") << QByteArray("inf") << 1;
+        QTest::newRow("Radius -inf") << QByteArray("Radius") << QByteArray("-inf") << 1;
+        QTest::newRow("Radius 3e9") << QByteArray("Radius") << QByteArray("3e9") << 1;
+        QTest::newRow("Radius negative") << QByteArray("Radius") << QByteArray("-500") << 1;
+        QTest::newRow("Radius overflowing float reads as 0") << QByteArray("Radius") << QByteArray("1e39") << 0;
+        QTest::newRow("Radius 1234567") << QByteArray("Radius") << QByteArray("1234567") << 0;
+        QTest::newRow("Radius 1e7") << QByteArray("Radius") << QByteArray("1e7") << 0;
+        QTest::newRow("Radius 0") << QByteArray("Radius") << QByteArray("0") << 0;
+        QTest::newRow("Focus nan") << QByteArray("Focus") << QByteArray("nan") << 1;
+        QTest::newRow("Focus 2e7") << QByteArray("Focus") << QByteArray("2e7") << 1;
+        QTest::newRow("Focus 600") << QByteArray("Focus") << QByteArray("600") << 0;
+        QTest::newRow("korr inf") << QByteArray("korr") << QByteArray("inf") << 1;
+        QTest::newRow("korr -1") << QByteArray("korr") << QByteArray("-1") << 1;
+        QTest::newRow("korr 101") << QByteArray("korr") << QByteArray("101") << 1;
+        QTest::newRow("korr 0.98") << QByteArray("korr") << QByteArray("0.98") << 0;
+        QTest::newRow("DeviationPorog nan") << QByteArray("DeviationPorog") << QByteArray("nan") << 1;
+        QTest::newRow("DeviationPorog 1e6") << QByteArray("DeviationPorog") << QByteArray("1e6") << 1;
+        QTest::newRow("DeviationPorog -0.5") << QByteArray("DeviationPorog") << QByteArray("-0.5") << 0;
+        QTest::newRow("Port smallest int") << QByteArray("Port") << QByteArray("-2147483648") << 1;
+        QTest::newRow("Port largest int") << QByteArray("Port") << QByteArray("2147483647") << 1;
+        QTest::newRow("MaxDeviation keeps its low byte") << QByteArray("MaxDeviation") << QByteArray("-2147483648") << 0;
+    }
+    void numbersOutOfRange()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, value);
+        QFETCH(int, code);
+        QCOMPARE(int(loadSettingsFromBytes(replaceValue(completeFile(m_dir.path()), key, value))), code);
+    }
+
     void portIsStoredBeforeItIsRejected()
     {
         QCOMPARE(loadSettingsFromBytes(replaceValue(completeFile(m_dir.path()), "Port", "51")), quint8(1));

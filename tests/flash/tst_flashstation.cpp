@@ -3,8 +3,11 @@
 // running. The flash is read back and compared with the images written.
 #include "appstate.h"
 #include "dialogs.h"
+#include "flashprg.h"
 #include "flashworkflow.h"
+#include "frames.h"
 #include "linkstate.h"
+#include "rs.h"
 #include "settings.h"
 #include "tuv.h"
 
@@ -148,11 +151,21 @@ private slots:
         tuv w;
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(linkLabel(w)->text().startsWith(QStringLiteral("Ver. ")), 10000);
+        // Someone else listening to the port keeps listening through a run.
+        QSignalSpy otherListener(controllerPort()->port(), &QSerialPort::readyRead);
         startRun(w, QStringLiteral("fw.bin"));
         m_dialogs.expectMessage(finishedText());
 
         QTRY_COMPARE_WITH_TIMEOUT(commandTens(), 1, 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(flashWorkflow.run != nullptr, 6000);
+        // The run outlives the window's handling of its own finish signal.
+        QPointer<flashprg> run = flashWorkflow.run;
+        bool aliveAfterHandler = false;
+        connect(run.data(), &flashprg::finish, this, [&] { aliveAfterHandler = !run.isNull(); });
         QTRY_VERIFY_WITH_TIMEOUT(m_dialogs.scriptDone(), 30000);
+        QVERIFY(aliveAfterHandler);
+        QTRY_VERIFY(run.isNull());
+        const int heardBefore = otherListener.size();
         QVERIFY(!progress(w)->isVisible());
         QCOMPARE(progress(w)->text(), QStringLiteral("Loaded 4196 bytes\nprogramming mode ok\nbootloader ok\n"
                                                      "memory erased ok\n")
@@ -160,6 +173,7 @@ private slots:
         QCOMPARE(linkState.flashDelay, quint8(0));
         // The new firmware runs and the link comes back by itself.
         QTRY_VERIFY_WITH_TIMEOUT(linkLabel(w)->text().startsWith(QStringLiteral("Ver. ")), 10000);
+        QTRY_VERIFY(otherListener.size() > heardBefore);
 
         const QByteArray flash = flashDump();
         QCOMPARE(flash.left(image.size()), image);
@@ -206,6 +220,44 @@ private slots:
         QCOMPARE(flash.left(700), image);
         QCOMPARE(flash.mid(700, 324), QByteArray(324, '\xFF'));
         QCOMPARE(flash.mid(1024), first.mid(1024));
+    }
+
+    void failedRunSaysWhyInTheLog()
+    {
+        // Operator mode keeps the event log; the boot loader hears but never answers.
+        serviceMode = false;
+        QFile::remove(QStringLiteral("tuvarn.log"));
+        writeImage(QStringLiteral("fw4.bin"), 300);
+        QVERIFY(control(QStringLiteral("flash-switch on")));
+        QVERIFY(control(QStringLiteral("silent 60")));
+        {
+            tuv w;
+            w.show();
+            QTRY_VERIFY_WITH_TIMEOUT(linkLabel(w)->text().startsWith(QStringLiteral("Disconnected")), 10000);
+            QVERIFY(controllerPort()->isOpened());
+            QTRY_COMPARE_WITH_TIMEOUT(linkState.linkWatchdog, quint8(0), 5000);
+            m_dialogs.expectQuestion(QStringLiteral("Programm device"), true);
+            m_dialogs.expectOpenFile(QStringLiteral("Open Code"), m_dir.filePath(QStringLiteral("fw4.bin")));
+            m_dialogs.expectMessage(QStringLiteral("turn flash switch on"));
+            QVERIFY(QMetaObject::invokeMethod(&w, "on_FlashProg_clicked"));
+            QVERIFY(m_dialogs.scriptDone());
+            auto errorShown = [&] {
+                for (QLabel *label : w.statusBar()->findChildren<QLabel *>())
+                    if (label->text() == QLatin1String("Error programming"))
+                        return true;
+                return false;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(errorShown(), 12000);
+            QCOMPARE(linkState.flashDelay, quint8(0));
+        }
+        serviceMode = true;
+        QVERIFY(control(QStringLiteral("silent 0")));
+        QVERIFY(control(QStringLiteral("flash-switch off")));
+        QFile log(QStringLiteral("tuvarn.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray text = log.readAll();
+        QVERIFY2(text.contains("  Error programming: no answer to the start byte\r\n"), text.constData());
+        QCOMPARE(text.count("Error programming"), 1);
     }
 };
 

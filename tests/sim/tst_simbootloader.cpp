@@ -1,4 +1,5 @@
 // The stand-in's boot loader, byte for byte.
+#include "bootline.h"
 #include "bootloader.h"
 
 #include <QTemporaryDir>
@@ -126,6 +127,27 @@ private slots:
         QCOMPARE(sim::parseFlashCommand(QStringLiteral("flash-dump /tmp/a b.bin")).path, QStringLiteral("/tmp/a b.bin"));
         QCOMPARE(sim::parseFlashCommand(QStringLiteral("flash-dump")).verb, sim::FlashCommand::Invalid);
         QCOMPARE(sim::parseFlashCommand(QStringLiteral("reset")).verb, sim::FlashCommand::None);
+    }
+
+    void linePacing()
+    {
+        // 100 us a byte: a frame of 3 at 0 and one of 2 at 150 queue behind each other.
+        sim::LineLane lane(100.0);
+        QVERIFY(lane.isEmpty());
+        lane.push(0, hex("01 02 03"));
+        lane.push(150, hex("04 05"));
+        QCOMPARE(lane.nextDueUs(), 100.0);
+        QCOMPARE(lane.takeDue(99), QByteArray());
+        QCOMPARE(lane.takeDue(100), hex("01"));
+        QCOMPARE(lane.takeDue(299), hex("02"));
+        QCOMPARE(lane.takeDue(400), hex("03 04"));
+        QCOMPARE(lane.nextDueUs(), 500.0);
+        QCOMPARE(lane.takeDue(10000), hex("05"));
+        QVERIFY(lane.isEmpty());
+        // An idle line starts at once; the 8E1 byte at 9600 baud is 11 bits.
+        lane.push(20000, hex("79"));
+        QCOMPARE(lane.takeDue(20100), hex("79"));
+        QCOMPARE(sim::BootLine::ByteMicroseconds, 1e6 * 11 / 9600);
     }
 };
 

@@ -15,12 +15,14 @@ QByteArray edited(const char *from, const QByteArray &to, QByteArray text = Mini
     return text.replace(from, to);
 }
 
-QByteArray rows(int n)
+// n rows of one sample each; the first row's power and SNR lines hold `wide`
+// samples when given.
+QByteArray rows(int n, int wide = 0)
 {
     QByteArray table, samples;
     for (int i = 0; i < n; ++i) {
         table += "1.0 2.0 3 4 5 6 7 8\n";
-        samples += "1.5\n";
+        samples += i == 0 && wide > 0 ? QByteArray("1 ").repeated(wide) + "\n" : QByteArray("1.5\n");
     }
     return "TuVaRN data file\n Fi\n" + table + "Noise level 0\nPower level\n" + samples + "SNR\n"
         + samples + "end\n";
@@ -83,6 +85,10 @@ private slots:
         QTest::newRow("no samples") << edited("3.5 4.5", " ", edited("1.5 2.5", " ")) << "file bad" << true;
         QTest::newRow("65535 rows") << rows(65535) << "" << true;
         QTest::newRow("65536 rows") << rows(65536) << "file bad" << true;
+        // 1.3 MB asking for two 1 GiB sample arrays.
+        QTest::newRow("65535 rows, one line of 4096") << rows(65535, 4096) << "file bad" << true;
+        QTest::newRow("store at its cap") << rows(512, 4096) << "" << true;
+        QTest::newRow("store beyond its cap") << rows(512, 4097) << "file bad" << true;
     }
 
     void errors()
@@ -133,6 +139,11 @@ private slots:
         huge.maxSamples = 1u << 30;
         QCOMPARE(d.load(huge), QString("file bad"));
         QCOMPARE(d.store.meanSnrAt(0), 0.5f);
+        // Refused beyond the cap even where the store could be allocated.
+        huge.maxSamples = quint32(MaxViewerSampleSlots) + 1;
+        QCOMPARE(d.load(huge), QString("file bad"));
+        QCOMPARE(d.store.meanSnrAt(0), 0.5f);
+        QCOMPARE(d.store.depth(), 2u);
     }
 };
 

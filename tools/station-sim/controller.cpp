@@ -1,5 +1,6 @@
 #include "controller.h"
 
+#include "bootline.h"
 #include "ptylink.h"
 #include "simframes.h"
 #include "transcript.h"
@@ -60,6 +61,8 @@ Controller::Controller(const Options &options, const sim::CoreConfig &core, Tran
         [this](const QByteArray &bytes) { m_link->write(bytes); }, this);
     m_reopenTimer = makeTimer(true);
     connect(m_reopenTimer, &QTimer::timeout, this, &Controller::reopenPort);
+    m_bootLine = new BootLine(m_options.baudPace, [this](const QByteArray &bytes) { m_link->write(bytes); }, this);
+    connect(m_bootLine, &BootLine::arrived, this, &Controller::onBootBytes);
     m_firmwareStartTimer = makeTimer(true);
     connect(m_firmwareStartTimer, &QTimer::timeout, this,
             [this] { restart(Mode::Normal, QStringLiteral("firmware started by Go")); });
@@ -125,7 +128,7 @@ void Controller::log(const QString &dir, const QString &kind, const QJsonObject 
 void Controller::onReceived(const QByteArray &bytes)
 {
     if (m_mode == Mode::Programming) {
-        onBootBytes(bytes);
+        m_bootLine->receive(bytes);
         return;
     }
     if (m_rxBuffer.isEmpty())

@@ -12,6 +12,7 @@
 #include <random>
 
 class PtyLink;
+namespace sim { class BootLine; }
 class QTimer;
 class Transcript;
 
@@ -119,6 +120,7 @@ private:
     QTimer *m_rxTimer = nullptr;
     QTimer *m_tickTimer = nullptr;
     QTimer *m_requestTimer = nullptr;
+    sim::BootLine *m_bootLine = nullptr; // the line in programming mode
     QTimer *m_reopenTimer = nullptr;
     qint64 m_nextTickMs = 0;
     int m_requestPoint = -1;

@@ -3,6 +3,7 @@
 // resets and the boot loader.
 #include "controller.h"
 
+#include "bootline.h"
 #include "ptylink.h"
 #include "simframes.h"
 
@@ -105,6 +106,7 @@ void Controller::restart(Mode mode, const QString &note)
     m_path = beam::TablePath();
     resetPointing();
     m_mode = mode;
+    m_bootLine->clear();
     if (mode == Mode::Programming)
         m_boot.enter();
     log(QStringLiteral("sim"), QStringLiteral("mode"),
@@ -142,7 +144,7 @@ void Controller::onBootBytes(const QByteArray &bytes)
         log(QStringLiteral("tx"), QStringLiteral("bootloader"),
             {{QStringLiteral("hex"), simframes::toHex(e.out)},
              {QStringLiteral("ack"), quint8(e.out.at(0)) == sim::BootLoader::Ack}});
-        m_link->write(e.out);
+        m_bootLine->transmit(e.out);
         m_tx->noteWritten();
     }
     if (m_boot.takeGo(nullptr))

@@ -5,6 +5,7 @@
 #include "controlcommand.h"
 #include "station.h"
 #include "termination.h"
+#include "tuvarn_version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -119,7 +120,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("station-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TUVARN_VERSION));
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
@@ -132,7 +133,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("port-dir"), QStringLiteral("Folder for the COM<n> link (default $TUVARN_PORT_DIR, else /dev)."), QStringLiteral("dir")},
         {QStringLiteral("port"), QStringLiteral("Port number n of COM<n> (default 3)."), QStringLiteral("n")},
         {QStringLiteral("transcript"), QStringLiteral("Write the JSON-lines transcript to this file."), QStringLiteral("file")},
-        {QStringLiteral("baud-pace"), QStringLiteral("Write one byte at a time at the 9600-baud byte rate.")},
+        {QStringLiteral("baud-pace"), QStringLiteral("Pace the line at 9600 baud: one byte at a time out, and in programming mode both ways at 8E1.")},
         {QStringLiteral("gap"), QStringLiteral("Silence between transmissions, ms (default 50, at least 35)."), QStringLiteral("ms")},
         {QStringLiteral("firmware"), QStringLiteral("Firmware version in the replies, MAJOR.MINOR (default 3.7)."), QStringLiteral("ver")},
         {QStringLiteral("gps"), QStringLiteral("GPS state: ok (0x3000, default), actual, failed, invalid."), QStringLiteral("state")},

@@ -1,6 +1,7 @@
 // track-report: the station's pass archive as static web pages.
 #include "reportbuilder.h"
 #include "termination.h"
+#include "tuvarn_version.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -33,7 +34,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("track-report"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TUVARN_VERSION)); // the package version
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
