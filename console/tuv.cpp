@@ -224,6 +224,7 @@ void tuv::settleModeSwitches()
 tuv::~tuv()
 {
     if (logFile.isOpen()) {
+        givePendingDataFilesUp();
         logEvent(QStringLiteral("The end\r\n"));
         logFile.close();
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include "passview.h"
+#include "pendingdatafiles.h"
 #include "reception.h"
 
 #include <QMainWindow>
@@ -108,11 +109,14 @@ private:
     void answerCorrection();
     void showStatus(const StatusUpdate &update);
     void writePassDataFile();
+    void retryPendingDataFiles();
+    void givePendingDataFilesUp();
 
     Ui::tuv *ui;
     rs *m_rs = nullptr;
     QMetaObject::Connection m_readConnection; // the port's readyRead to readdata
     PassDataStore *m_store = nullptr;
+    PendingDataFiles m_pendingDataFiles;
     QTimer *replyTimer = nullptr;
     QTimer *cycleTimer = nullptr;
     QLabel *settingsLabel = nullptr;

@@ -21,6 +21,7 @@
 #include "trackfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTimer>
 #include <cmath>
@@ -86,6 +87,7 @@ void tuv::TimerUpdate()
     if (linkState.recordState == 0)
         checkDemodulator();
     superviseLinkStep();
+    retryPendingDataFiles();
 
     const UploadSupervisionResult upload = superviseUpload(
         [] { return autoLoadTrack(); }, [] { return passStartState(); },
@@ -231,17 +233,54 @@ void tuv::showStatus(const StatusUpdate &u)
 void tuv::writePassDataFile()
 {
     const int first = PassPlan.firstReachable;
-    QString error;
     const QString name = LogfilenamePrepare();
-    const int result = m_store->writeDataFile(
-        QStringLiteral("data"), name, LogfileTitlePrepare() + ui->TrackInfo->text(),
-        PassPlan.feedRadius, PassPlan.feedAngle, PassPlan.azimuth.mid(first),
-        PassPlan.elevation.mid(first), &error);
-    if (result == PassDataStore::WriteFailed)
+    const QString title = LogfileTitlePrepare() + ui->TrackInfo->text();
+    const QVector<double> azimuth = PassPlan.azimuth.mid(first);
+    const QVector<double> elevation = PassPlan.elevation.mid(first);
+    QString error;
+    const int result = m_store->writeDataFile(QStringLiteral("data"), name, title, PassPlan.feedRadius,
+                                              PassPlan.feedAngle, azimuth, elevation, &error);
+    if (result == PassDataStore::WriteFailed) {
         logEvent(QStringLiteral("data file not written: ") + error);
+        // Kept and written once the folder takes it again; the store is
+        // reused by the next pass.
+        const QString path = QStringLiteral("data") + QDir::separator() + name;
+        if (QFileInfo(name).fileName() == name && !name.contains(QLatin1Char('\\'))) {
+            const QString dropped = m_pendingDataFiles.add(
+                path,
+                QFileInfo::exists(path) ? QByteArray()
+                                        : m_store->dataFileText(title, PassPlan.feedRadius, PassPlan.feedAngle),
+                QFileInfo::exists(path + QStringLiteral(".ai")) ? QByteArray()
+                                                                : m_store->companionFileText(azimuth, elevation));
+            if (!dropped.isEmpty())
+                logEvent(QStringLiteral("data file lost: ") + dropped);
+        }
+    }
     if (m_extras)
         m_extras->dataFileWritten(QDir(QStringLiteral("data")).absoluteFilePath(name), result == PassDataStore::WriteOk);
     redrawRecordedPass(*m_store);
+}
+
+void tuv::retryPendingDataFiles()
+{
+    if (m_pendingDataFiles.isEmpty())
+        return;
+    for (const QString &path : m_pendingDataFiles.retry()) {
+        logEvent(QStringLiteral("data file written: ") + path);
+        if (m_extras)
+            m_extras->dataFileWritten(QFileInfo(path).absoluteFilePath(), true);
+    }
+}
+
+void tuv::givePendingDataFilesUp()
+{
+    if (m_pendingDataFiles.isEmpty())
+        return;
+    QString error;
+    for (const QString &path : m_pendingDataFiles.retry(&error))
+        logEvent(QStringLiteral("data file written: ") + path);
+    for (const QString &path : m_pendingDataFiles.paths())
+        logEvent(QStringLiteral("data file lost: ") + path + QStringLiteral(": ") + error);
 }
 
 void tuv::readTcpData()

@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth
           dpkg-dev lintian man-db desktop-file-utils
           python3-skyfield python3-sgp4)
+packages+=(python3 util-linux)  # scripts/soak.py (unshare, mount)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,8 +1,8 @@
 // The data file of a pass and its .ai companion, as PassDataStore writes them.
 #include "passdatastore.h"
+#include "wholefile.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -33,27 +33,6 @@ bool plainFileName(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
         && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
-}
-
-// Writes the bytes to path through a temporary file that replaces the target
-// only when everything was written, so a reader never sees half a file.
-bool writeWhole(const QString &path, const QByteArray &bytes, QString *message)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        *message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -138,9 +117,9 @@ int PassDataStore::writeDataFile(const QString &folder, const QString &fileName,
 
     QStringList failures;
     QString failure;
-    if (!writeWhole(path, dataFileText(title, feedRadius, feedAngle), &failure))
+    if (!writeWholeFile(path, dataFileText(title, feedRadius, feedAngle), &failure))
         failures << failure;
-    if (!writeWhole(path + QStringLiteral(".ai"), companionFileText(azimuth, elevation), &failure))
+    if (!writeWholeFile(path + QStringLiteral(".ai"), companionFileText(azimuth, elevation), &failure))
         failures << failure;
     if (!failures.isEmpty()) {
         message = failures.join(QStringLiteral("; "));

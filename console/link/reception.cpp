@@ -61,6 +61,13 @@ ParsedReception ReplyReceiver::classify(qint64 available, const QByteArray &byte
     s.replyMode = 1;
     s.quietTicks = 3;
     if (s.linkWatchdog == 0) {
+        // The reply only revives the link, but a correction request may follow
+        // before the next one: the point it asks about is this reply's, not the
+        // one tracked before the link was lost.
+        if (p.reply.statusWord & BitTracking) {
+            s.pointIndex = p.reply.pointIndex();
+            s.byte10Offset = p.reply.byte10;
+        }
         p.type = ParsedReception::Revive;
         return p;
     }

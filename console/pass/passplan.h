@@ -53,6 +53,9 @@ struct PassPlanRecord
     // Loader state kept beside the plan.
     QString lastOpenDir;       // folder of the file last chosen with Open
     bool autoLoadToggle = false; // set at the first poll that finds the track file
+    // Size and modification time of the track file at the poll before (empty:
+    // no file then); a file that changed between two polls is still being written.
+    QString autoLoadSeenVersion;
     // Size and modification time of a file at TrackPath that was reported bad
     // or could not be moved away: that version is not read again.
     QString skippedTrackVersion;

@@ -204,12 +204,17 @@ qint8 autoLoadTrack()
         version = fileVersion(StationSettings.TrackPath);
         if (version == PassPlan.skippedTrackVersion)
             return 0;
-        // Read only at the second poll that finds the file, so its writer is done.
-        if (!PassPlan.autoLoadToggle) {
+        // Read only at the second poll that finds the file, so its writer is
+        // done; a file that grew or changed since the poll before is not.
+        const bool changed = !PassPlan.autoLoadSeenVersion.isEmpty() && version != PassPlan.autoLoadSeenVersion;
+        PassPlan.autoLoadSeenVersion = version;
+        if (!PassPlan.autoLoadToggle || changed) {
             PassPlan.autoLoadToggle = true;
             return 0;
         }
         PassPlan.autoLoadToggle = false;
+    } else {
+        PassPlan.autoLoadSeenVersion.clear();
     }
     QString notMoved;
     const int code = loadTrackFile(StationSettings.TrackPath, &notMoved);

@@ -13,9 +13,9 @@
 #include "safename.h"
 #include "settings.h"
 #include "skypanel.h"
+#include "wholefile.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <cmath>
 
 namespace {
@@ -37,14 +37,8 @@ void reportRefusal(const QString &text)
 
 bool writeTableFile(const QString &path, const QByteArray &content)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    QString ignored;
+    return writeWholeFile(path, content, &ignored);
 }
 }
 

@@ -22,6 +22,8 @@ private slots:
     void classifyReceptions_data();
     void classifyReceptions();
     void firstReplyOnlyRevivesTheLink();
+    void revivingReplyKeepsTheTrackedPoint_data();
+    void revivingReplyKeepsTheTrackedPoint();
     void noStatusRequestInUbloxMode();
     void watchdogExpiresOnTheThirdStep();
     void flashCountdownOnlyTouchesTheWatchdog();
@@ -117,6 +119,34 @@ void ReceptionTest::firstReplyOnlyRevivesTheLink()
     QVERIFY(rx.afterParse());
     rx.classify(3, QByteArray());
     QVERIFY(rx.afterParse());
+}
+
+void ReceptionTest::revivingReplyKeepsTheTrackedPoint_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("pointIndex");
+    QTest::addColumn<int>("byte10");
+    // Point 3 and offset 2 were kept before the link was lost.
+    QTest::newRow("tracking point 7, offset -2") << hex("00FFFFFF031200080700FEFFA0000000") << 7 << -2;
+    QTest::newRow("tracking point 300") << hex("00FFFFFF031200082C010000A0000000") << 300 << 0;
+    QTest::newRow("not tracking: kept as it was") << hex("00FFFFFF0312100005000000A0000000") << 3 << 2;
+}
+
+void ReceptionTest::revivingReplyKeepsTheTrackedPoint()
+{
+    // A correction request follows the first reply after a silence within
+    // half a second; it must be recorded against the point now tracked.
+    QFETCH(QByteArray, reply);
+    QFETCH(int, pointIndex);
+    QFETCH(int, byte10);
+    linkState.pointIndex = 3;
+    linkState.byte10Offset = 2;
+    ReplyReceiver rx;
+    const ParsedReception p = rx.classify(16, reply);
+    QCOMPARE(p.type, ParsedReception::Revive);
+    QCOMPARE(linkState.statusWord, quint16(0));
+    QCOMPARE(int(linkState.pointIndex), pointIndex);
+    QCOMPARE(int(linkState.byte10Offset), byte10);
 }
 
 void ReceptionTest::noStatusRequestInUbloxMode()

@@ -321,6 +321,27 @@ private slots:
         QCOMPARE(autoLoadTrack(), qint8(1));
     }
 
+    void autoLoadWaitsForAWriterStillWriting()
+    {
+        // A prediction program that writes line by line: at the second poll the
+        // file ends at a line end halfway through the points, which would
+        // load as a shorter pass.
+        const QByteArray whole = trackText(points(8, 80), "SLOW", "7");
+        const int cut = whole.indexOf("\n", whole.size() / 2) + 1;
+        QVERIFY(writeFile(StationSettings.TrackPath, whole.left(cut)));
+        QCOMPARE(autoLoadTrack(), qint8(0));
+        QFile file(StationSettings.TrackPath);
+        QVERIFY(file.open(QIODevice::Append));
+        QCOMPARE(file.write(whole.mid(cut)), qint64(whole.size() - cut));
+        file.close();
+        QCOMPARE(autoLoadTrack(), qint8(0)); // changed since the first poll
+        QVERIFY(QFile::exists(StationSettings.TrackPath));
+        QVERIFY(m_h.log.isEmpty());
+        QCOMPARE(autoLoadTrack(), qint8(1));
+        QCOMPARE(PassPlan.pointCount, 8);
+        QCOMPARE(PassPlan.satellite, QStringLiteral("SLOW"));
+    }
+
     void autoLoadReportsBadFiles_data()
     {
         QTest::addColumn<QByteArray>("bytes");

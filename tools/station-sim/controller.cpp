@@ -19,10 +19,6 @@ namespace {
 constexpr int TickPhaseMs = 3;
 constexpr int RequestOffsetMs = 500;
 constexpr double SameTrackMm = 50.0;
-constexpr double ByteMicroseconds = 1e6 * 10.0 / 9600.0; // start, 8 data, stop bit
-// After Go the firmware takes this long before its first reply, so the
-// programmer sees the Go acknowledged alone.
-constexpr int FirmwareStartMs = 1000;
 
 QString hex16(quint16 v)
 {
@@ -60,11 +56,9 @@ Controller::Controller(const Options &options, const sim::CoreConfig &core, Tran
     connect(m_tickTimer, &QTimer::timeout, this, &Controller::onTick);
     m_requestTimer = makeTimer(true);
     connect(m_requestTimer, &QTimer::timeout, this, &Controller::onRequestDue);
-    m_gapTimer = makeTimer(true);
-    connect(m_gapTimer, &QTimer::timeout, this, &Controller::pump);
-    m_paceTimer = makeTimer(false);
-    m_paceTimer->setInterval(1);
-    connect(m_paceTimer, &QTimer::timeout, this, &Controller::paceStep);
+    m_tx = new TxScheduler(
+        m_options.gapMs, m_options.baudPace, [this](const Tx &tx) { return render(tx); },
+        [this](const QByteArray &bytes) { m_link->write(bytes); }, this);
     m_reopenTimer = makeTimer(true);
     connect(m_reopenTimer, &QTimer::timeout, this, &Controller::reopenPort);
     m_bootLine = new BootLine(m_options.baudPace, [this](const QByteArray &bytes) { m_link->write(bytes); }, this);
@@ -114,10 +108,9 @@ void Controller::stop()
 {
     m_tickTimer->stop();
     m_requestTimer->stop();
-    m_paceTimer->stop();
+    m_tx->stop();
     m_reopenTimer->stop();
     m_firmwareStartTimer->stop();
-    m_queue.clear();
     if (m_link->isOpen()) {
         m_link->close();
         log(QStringLiteral("sim"), QStringLiteral("port"), {{QStringLiteral("closed"), true}});
@@ -262,7 +255,7 @@ void Controller::handleCommand(qint32 code, qint16 arg, const QByteArray &bytes)
     case EnterUblox:
     case EnterProgramming:
         closeRequest(QStringLiteral("line handed over"));
-        m_queue.clear();
+        m_tx->clear();
         if (code == EnterProgramming) {
             restart(Mode::Programming, QStringLiteral("command 10: the boot loader answers until Go or reset"));
             return;
@@ -372,30 +365,7 @@ void Controller::onRequestDue()
 
 // ---- transmitting ----------------------------------------------------------
 
-void Controller::enqueue(const Tx &tx)
-{
-    m_queue.append(tx);
-    pump();
-}
-
-void Controller::pump()
-{
-    if (m_paceTimer->isActive() || m_queue.isEmpty())
-        return;
-    const qint64 mono = m_clock.elapsed();
-    const qint64 wait = m_lastTxEndMono + m_options.gapMs - mono;
-    if (wait > 0) {
-        if (!m_gapTimer->isActive())
-            m_gapTimer->start(int(wait));
-        return;
-    }
-    const Tx tx = m_queue.takeFirst();
-    transmit(tx);
-    if (!m_queue.isEmpty())
-        pump();
-}
-
-void Controller::transmit(const Tx &tx)
+QByteArray Controller::render(const Tx &tx)
 {
     QString suppressed;
     if (m_mode != Mode::Normal)
@@ -413,7 +383,7 @@ void Controller::transmit(const Tx &tx)
         if (!suppressed.isEmpty()) {
             log(QStringLiteral("sim"), QStringLiteral("suppressed"),
                 {{QStringLiteral("what"), QStringLiteral("status")}, {QStringLiteral("why"), suppressed}});
-            return;
+            return {};
         }
         const simframes::StatusReply r = m_core.reply(when);
         const Snapshot s = m_core.at(when);
@@ -441,7 +411,7 @@ void Controller::transmit(const Tx &tx)
                 {{QStringLiteral("what"), QStringLiteral("request")},
                  {QStringLiteral("pointIndex"), tx.pointIndex},
                  {QStringLiteral("why"), suppressed}});
-            return;
+            return {};
         }
         closeRequest(QStringLiteral("next point asked"));
         bytes = QByteArray(1, '\0');
@@ -457,7 +427,7 @@ void Controller::transmit(const Tx &tx)
         if (!suppressed.isEmpty()) {
             log(QStringLiteral("sim"), QStringLiteral("suppressed"),
                 {{QStringLiteral("what"), QStringLiteral("garbage")}, {QStringLiteral("why"), suppressed}});
-            return;
+            return {};
         }
         bytes = tx.bytes;
         kind = QStringLiteral("garbage");
@@ -466,33 +436,7 @@ void Controller::transmit(const Tx &tx)
     fields.insert(QStringLiteral("hex"), simframes::toHex(bytes));
     log(QStringLiteral("tx"), kind, fields);
 
-    if (m_options.baudPace) {
-        m_paceBytes = bytes;
-        m_pacePos = 0;
-        m_paceStartMono = m_clock.nsecsElapsed() / 1000;
-        paceStep();
-        if (m_pacePos < m_paceBytes.size())
-            m_paceTimer->start();
-        return;
-    }
-    m_link->write(bytes);
-    m_lastTxEndMono = m_clock.elapsed();
-}
-
-void Controller::paceStep()
-{
-    const double elapsedUs = double(m_clock.nsecsElapsed() / 1000 - m_paceStartMono);
-    const int due = qMin(int(m_paceBytes.size()), int(elapsedUs / ByteMicroseconds) + 1);
-    if (due > m_pacePos) {
-        m_link->write(m_paceBytes.mid(m_pacePos, due - m_pacePos));
-        m_pacePos = due;
-    }
-    if (m_pacePos >= m_paceBytes.size()) {
-        m_paceTimer->stop();
-        // The last byte is on the line one byte time after it was handed over.
-        m_lastTxEndMono = m_clock.elapsed() + 1;
-        pump();
-    }
+    return bytes;
 }
 
 // ---- the demodulator's view ------------------------------------------------
@@ -520,134 +464,6 @@ Controller::Signal Controller::signalNow(qint64 now) const
         : beam::trueImage(m_path, s.pointIndex, m_options.trueAcrossMm, m_options.trueAlongMm);
     sig.errorMm = beam::pointingError(m_path, s.pointIndex, m_answerAcross + s.ownOffset, m_answerAlong, image);
     return sig;
-}
-
-// ---- fault switches --------------------------------------------------------
-
-void Controller::fallSilent(int seconds)
-{
-    m_silentUntilMono = m_clock.elapsed() + 1000LL * qMax(0, seconds);
-    log(QStringLiteral("sim"), QStringLiteral("fault"),
-        {{QStringLiteral("fault"), QStringLiteral("silent")}, {QStringLiteral("seconds"), seconds}});
-}
-
-void Controller::dropPort(int seconds)
-{
-    closeRequest(QStringLiteral("port dropped"));
-    m_link->close();
-    m_rxBuffer.clear();
-    log(QStringLiteral("sim"), QStringLiteral("fault"),
-        {{QStringLiteral("fault"), QStringLiteral("drop-port")}, {QStringLiteral("seconds"), seconds}});
-    emit portChanged(QString(), QString());
-    m_reopenTimer->start(1000 * qBound(0, seconds, 3600));
-}
-
-void Controller::reopenPort()
-{
-    if (!m_link->open(m_options.portFolder, m_options.portNumber)) {
-        log(QStringLiteral("sim"), QStringLiteral("port"), {{QStringLiteral("error"), m_link->errorString()}});
-        m_reopenTimer->start(1000);
-        return;
-    }
-    log(QStringLiteral("sim"), QStringLiteral("port"),
-        {{QStringLiteral("link"), m_link->linkPath()}, {QStringLiteral("pty"), m_link->slavePath()}});
-    emit portChanged(m_link->linkPath(), m_link->slavePath());
-}
-
-void Controller::sendGarbage(int count)
-{
-    count = qBound(1, count, 4000);
-    QByteArray bytes(count, '\0');
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (int i = 0; i < count; ++i)
-        bytes[i] = char(byte(m_rng));
-    // A lone zero would read as a correction request.
-    if (count == 1 && bytes[0] == '\0')
-        bytes[0] = char(0xA5);
-    enqueue({Tx::Garbage, -1, -1, bytes, QStringLiteral("fault")});
-}
-
-void Controller::setRefuseUploads(bool on)
-{
-    m_refuseUploads = on;
-    log(QStringLiteral("sim"), QStringLiteral("fault"),
-        {{QStringLiteral("fault"), QStringLiteral("refuse-uploads")}, {QStringLiteral("on"), on}});
-}
-
-void Controller::setGpsBits(quint16 bits)
-{
-    m_core.config().gpsBits = bits & GpsBits;
-    log(QStringLiteral("sim"), QStringLiteral("gps"), {{QStringLiteral("bits"), hex16(bits & GpsBits)}});
-}
-
-void Controller::resetBoard()
-{
-    restart(m_flashSwitch ? Mode::Programming : Mode::Normal, QStringLiteral("board reset"));
-}
-
-void Controller::setFlashSwitch(bool on)
-{
-    m_flashSwitch = on;
-    log(QStringLiteral("sim"), QStringLiteral("flash-switch"), {{QStringLiteral("on"), on}});
-    if (on)
-        restart(Mode::Programming, QStringLiteral("flash switch on: restarted into the boot loader"));
-    else if (m_mode == Mode::Programming)
-        restart(Mode::Normal, QStringLiteral("flash switch off: restarted"));
-}
-
-void Controller::restart(Mode mode, const QString &note)
-{
-    closeRequest(QStringLiteral("reset"));
-    m_firmwareStartTimer->stop();
-    m_queue.clear();
-    m_rxBuffer.clear();
-    m_core.reset();
-    m_path = beam::TablePath();
-    resetPointing();
-    m_mode = mode;
-    m_bootLine->clear();
-    if (mode == Mode::Programming)
-        m_boot.enter();
-    log(QStringLiteral("sim"), QStringLiteral("mode"),
-        {{QStringLiteral("mode"), mode == Mode::Programming ? QStringLiteral("programming") : QStringLiteral("normal")},
-         {QStringLiteral("note"), note}});
-}
-
-void Controller::onBootBytes(const QByteArray &bytes)
-{
-    // Between an acknowledged Go and the firmware's start nothing listens.
-    if (m_firmwareStartTimer->isActive())
-        return;
-    const auto exchanges = m_boot.feed(bytes, m_clock.elapsed());
-    for (const sim::BootLoader::Exchange &e : exchanges) {
-        QJsonObject fields {{QStringLiteral("hex"), simframes::toHex(e.in)},
-                            {QStringLiteral("length"), int(e.in.size())},
-                            {QStringLiteral("command"), e.command}};
-        if (!e.stage.isEmpty())
-            fields.insert(QStringLiteral("stage"), e.stage);
-        if (e.address >= 0)
-            fields.insert(QStringLiteral("address"), QStringLiteral("0x%1").arg(e.address, 8, 16, QLatin1Char('0')));
-        if (e.count >= 0)
-            fields.insert(QStringLiteral("count"), e.count);
-        if (!e.note.isEmpty())
-            fields.insert(QStringLiteral("note"), e.note);
-        log(QStringLiteral("rx"), QStringLiteral("bootloader"), fields);
-        if (e.out.isEmpty())
-            continue;
-        if (m_silentUntilMono > m_clock.elapsed()) {
-            log(QStringLiteral("sim"), QStringLiteral("suppressed"),
-                {{QStringLiteral("what"), QStringLiteral("bootloader")},
-                 {QStringLiteral("why"), QStringLiteral("silent (fault switch)")}});
-            continue;
-        }
-        log(QStringLiteral("tx"), QStringLiteral("bootloader"),
-            {{QStringLiteral("hex"), simframes::toHex(e.out)},
-             {QStringLiteral("ack"), quint8(e.out.at(0)) == sim::BootLoader::Ack}});
-        m_bootLine->transmit(e.out);
-        m_lastTxEndMono = m_clock.elapsed();
-    }
-    if (m_boot.takeGo(nullptr))
-        m_firmwareStartTimer->start(FirmwareStartMs);
 }
 
 QString Controller::describe() const

@@ -2,6 +2,7 @@
 #include "beammodel.h"
 #include "bootloader.h"
 #include "controllercore.h"
+#include "txscheduler.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -83,15 +84,7 @@ signals:
     void portChanged(const QString &link, const QString &pty); // empty when dropped
 
 private:
-    struct Tx
-    {
-        enum Kind { Reply, Request, Garbage };
-        Kind kind = Reply;
-        qint64 logicalMs = -1; // replies: the moment they describe (-1: when sent)
-        int pointIndex = -1;   // requests
-        QByteArray bytes;      // garbage
-        QString why;
-    };
+    using Tx = TxScheduler::Tx;
 
     static qint64 nowMs();
     void onReceived(const QByteArray &bytes);
@@ -104,10 +97,9 @@ private:
     void onTick();
     void onRequestDue();
     void closeRequest(const QString &why);
-    void enqueue(const Tx &tx);
-    void pump();
-    void transmit(const Tx &tx);
-    void paceStep();
+    void enqueue(const Tx &tx) { m_tx->enqueue(tx); }
+    // What a due entry of the transmit queue becomes (empty: suppressed).
+    QByteArray render(const Tx &tx);
     void resetPointing();
     void reopenPort();
     void restart(Mode mode, const QString &note);
@@ -128,8 +120,6 @@ private:
     QTimer *m_rxTimer = nullptr;
     QTimer *m_tickTimer = nullptr;
     QTimer *m_requestTimer = nullptr;
-    QTimer *m_gapTimer = nullptr;
-    QTimer *m_paceTimer = nullptr;
     sim::BootLine *m_bootLine = nullptr; // the line in programming mode
     QTimer *m_reopenTimer = nullptr;
     qint64 m_nextTickMs = 0;
@@ -144,12 +134,8 @@ private:
     double m_answerAcross = 0.0;
     double m_answerAlong = 0.0;
 
-    QList<Tx> m_queue;
+    TxScheduler *m_tx = nullptr;
     QElapsedTimer m_clock;
-    qint64 m_lastTxEndMono = -1000000;
-    QByteArray m_paceBytes;
-    int m_pacePos = 0;
-    qint64 m_paceStartMono = 0;
     qint64 m_silentUntilMono = -1;
     bool m_refuseUploads = false;
     sim::BootLoader m_boot;

@@ -54,9 +54,14 @@ bool PassSource::writePass(QString *error)
     if (!file.open(QIODevice::WriteOnly)) {
         failure = file.errorString();
     } else {
-        file.write(trackwriter::trackFileText(pass));
-        if (!file.commit())
+        const QByteArray text = trackwriter::trackFileText(pass);
+        // commit() does not see a failed flush of the buffer (a full disk).
+        if (file.write(text) != text.size() || !file.flush()) {
             failure = file.errorString();
+            file.cancelWriting();
+        } else if (!file.commit()) {
+            failure = file.errorString();
+        }
     }
     if (!failure.isEmpty()) {
         if (error)
