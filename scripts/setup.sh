@@ -9,17 +9,7 @@ packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvf
           dpkg-dev lintian man-db desktop-file-utils
           python3-skyfield python3-sgp4)
 packages+=(python3 util-linux)  # scripts/soak.py (unshare, mount)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/ensure-packages.sh "${packages[@]}"
 
 # --packages-only: the packages above and nothing else (scripts/package.sh).
 [ "${1:-}" = "--packages-only" ] && exit 0
