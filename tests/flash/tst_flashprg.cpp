@@ -5,23 +5,16 @@
 #include "bootstep.h"
 #include "flashprg.h"
 #include "flashworkflow.h"
+#include "hexbytes.h"
+#include "ptypeer.h"
 #include "rs.h"
 
-#include <QSocketNotifier>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 QByteArray image(int size)
 {
@@ -32,48 +25,25 @@ QByteArray image(int size)
 }
 
 // The controller's side: frames cut by 20 ms of silence, each answered at once.
-class ScriptedLoader : public QObject
+class ScriptedLoader
 {
 public:
-    ScriptedLoader(const QString &dir, int com)
+    ScriptedLoader(const QString &dir, int com) : m_peer(dir, com)
     {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-            return;
-        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        m_link = dir + QStringLiteral("/COM%1").arg(com);
-        m_linked = QFile::link(QString::fromLocal8Bit(ptsname(m_master)), m_link);
-        m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-            char buf[512];
-            ssize_t n;
-            if (m_pending.isEmpty())
-                frameStartMs.append(clock.elapsed());
-            while ((n = ::read(m_master, buf, sizeof buf)) > 0)
-                m_pending.append(buf, int(n));
-            m_silence.start();
-        });
         clock.start();
-        m_silence.setSingleShot(true);
-        m_silence.setInterval(20);
-        connect(&m_silence, &QTimer::timeout, this, [this] {
-            frames.append(m_pending);
-            lastFrame.start();
-            const QByteArray reply = answer(frames.size() - 1, m_pending);
-            m_pending.clear();
-            answerMs.append(clock.elapsed());
-            if (!reply.isEmpty())
-                [[maybe_unused]] const auto n = ::write(m_master, reply.constData(), size_t(reply.size()));
-        });
+        m_peer.cutFrames(
+            20,
+            [this](const QByteArray &frame) {
+                frames.append(frame);
+                lastFrame.start();
+                const QByteArray reply = answer(frames.size() - 1, frame);
+                answerMs.append(clock.elapsed());
+                if (!reply.isEmpty())
+                    m_peer.write(reply);
+            },
+            [this] { frameStartMs.append(clock.elapsed()); });
     }
-    ~ScriptedLoader() override
-    {
-        if (m_linked)
-            QFile::remove(m_link);
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-    bool isValid() const { return m_linked; }
+    bool isValid() const { return m_peer.isValid(); }
 
     QList<QByteArray> frames;
     QList<qint64> frameStartMs; // first byte of each frame
@@ -83,12 +53,7 @@ public:
     std::function<QByteArray(int, const QByteArray &)> answer;
 
 private:
-    int m_master = -1;
-    bool m_linked = false;
-    QString m_link;
-    QSocketNotifier *m_notifier = nullptr;
-    QTimer m_silence;
-    QByteArray m_pending;
+    PtyPeer m_peer;
 };
 
 const QByteArray GetReply = hex("79 0B 22 00 01 02 11 21 31 43 63 73 82 92 79");

@@ -33,10 +33,12 @@ QByteArray PtyPeer::read(int count, int timeoutMs)
     return out;
 }
 
-void PtyPeer::cutFrames(int silenceMs, std::function<void(const QByteArray &)> onFrame)
+void PtyPeer::cutFrames(int silenceMs, std::function<void(const QByteArray &)> onFrame,
+                        std::function<void()> onFirstByte)
 {
     m_silence.setInterval(silenceMs);
     m_onFrame = std::move(onFrame);
+    m_onFirstByte = std::move(onFirstByte);
 }
 
 void PtyPeer::unlinkName()
@@ -47,6 +49,8 @@ void PtyPeer::unlinkName()
 
 void PtyPeer::onReceived(const QByteArray &bytes)
 {
+    if (m_received.isEmpty() && m_onFirstByte)
+        m_onFirstByte();
     m_received.append(bytes);
     if (m_onFrame)
         m_silence.start();

@@ -26,8 +26,10 @@ public:
     QByteArray read(int count, int timeoutMs = 2000);
     // From now on, what arrives is cut into frames at `silenceMs` of quiet,
     // as a device framing by silence does; each goes to `onFrame` (which may
-    // write an answer) instead of to read().
-    void cutFrames(int silenceMs, std::function<void(const QByteArray &)> onFrame);
+    // write an answer) instead of to read(); `onFirstByte`, when given, runs
+    // as the first bytes of each frame arrive.
+    void cutFrames(int silenceMs, std::function<void(const QByteArray &)> onFrame,
+                   std::function<void()> onFirstByte = {});
 
     // The name goes (an adapter pulled) while the terminal stays.
     void unlinkName();
@@ -39,4 +41,5 @@ private:
     QByteArray m_received;
     QTimer m_silence;
     std::function<void(const QByteArray &)> m_onFrame;
+    std::function<void()> m_onFirstByte;
 };
