@@ -4,6 +4,7 @@ first (its log ends with "The end"), a stand-in that fails stops the script
 with its error, and no free display number is an error, not a shell abort."""
 import argparse
 import os
+import shlex
 import signal
 import socket
 import subprocess
@@ -85,8 +86,17 @@ class RunStation(unittest.TestCase):
         if os.geteuid() != 0:
             self.skipTest("needs a private /tmp (root)")
         locks = " ".join("/tmp/.X%d-lock" % n for n in range(77, 100))
+        # A checkout or build under /tmp is bound back over the private /tmp.
+        keep = [p for p in (ROOT, BIN) if p.startswith("/tmp/")]
+        keep = [p for p in keep if not any(p != q and p.startswith(q + "/") for q in keep)]
+        binds = "".join(
+            'mkdir -p /run/tuvarn-keep%d && mount --bind %s /run/tuvarn-keep%d && ' % (i, shlex.quote(p), i)
+            for i, p in enumerate(keep))
+        back = "".join(
+            ' && mkdir -p %s && mount --bind /run/tuvarn-keep%d %s' % (shlex.quote(p), i, shlex.quote(p))
+            for i, p in enumerate(keep))
         prefix = ["unshare", "-m", "sh", "-c",
-                  "mount -t tmpfs none /tmp && touch %s && exec \"$0\"" % locks]
+                  binds + "mount -t tmpfs none /tmp" + back + " && touch %s && exec \"$0\"" % locks]
         self.env["TUVARN_STATION"] = "/tmp/station"
         self.start(prefix)
         out, err = self.proc.communicate(timeout=30)
