@@ -47,24 +47,14 @@ public:
         connect(m_notifier, &QSocketNotifier::activated, this, [this] {
             char buf[512];
             ssize_t n;
-            if (m_pending.isEmpty())
-                m_partialWait.start(); // a new reception begins
             while ((n = ::read(m_fd, buf, sizeof buf)) > 0)
                 m_pending.append(buf, int(n));
             takeWholeFrames();
             m_silence.start();
         });
-        m_partialWait.start();
         m_silence.setSingleShot(true);
         m_silence.setInterval(20);
         connect(&m_silence, &QTimer::timeout, this, [this] {
-            // A busy machine can hand a reply over in pieces with more than
-            // the silence between them: a reply's beginning waits for its end
-            // (bounded), instead of being cut into two broken receptions.
-            if (looksLikeReplyStart() && m_partialWait.elapsed() < 1000) {
-                m_silence.start();
-                return;
-            }
             if (!m_pending.isEmpty())
                 take(m_pending.size());
         });
@@ -105,15 +95,6 @@ private:
                 return;
         }
     }
-    bool looksLikeReplyStart() const
-    {
-        if (m_pending.size() < 2 || m_pending.size() >= 16)
-            return false;
-        for (int i = 1; i < qMin(4, int(m_pending.size())); ++i)
-            if (quint8(m_pending[i]) != 0xFF)
-                return false;
-        return true;
-    }
     void take(int count)
     {
         receptions.append({m_pending.left(count), QDateTime::currentMSecsSinceEpoch()});
@@ -125,7 +106,6 @@ private:
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;
     QTimer m_silence;
-    QElapsedTimer m_partialWait;
     QByteArray m_pending;
 };
 
