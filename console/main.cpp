@@ -46,15 +46,8 @@ int main(int argc, char *argv[])
 
     Dialogs &dialogs = platform::installProgramDialogs();
 
-    if (line.stationGiven) {
-        QString reason;
-        if (!platform::enterStationFolder(line.station, &reason)) {
-            const QString text = QStringLiteral("Station folder ") + line.station + QStringLiteral(": ") + reason;
-            std::fprintf(stderr, "station-console: %s\n", qPrintable(text));
-            dialogs.message(text);
-            return 2;
-        }
-    }
+    if (!platform::enterGivenStationFolder(line, "station-console", dialogs))
+        return 2;
 
     if (!QFile::exists(QStringLiteral("tuvarn.ini"))) {
         dialogs.message(QStringLiteral("  No ini file,\nlook example.ini"));

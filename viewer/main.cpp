@@ -36,14 +36,7 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
     const platform::ProgramCommandLine line = platform::parseProgramCommandLine(args);
-    if (line.stationGiven) {
-        QString reason;
-        if (!platform::enterStationFolder(line.station, &reason)) {
-            const QString text = QStringLiteral("Station folder ") + line.station + QStringLiteral(": ") + reason;
-            std::fprintf(stderr, "track-viewer: %s\n", qPrintable(text));
-            dialogs.message(text);
-            return 2;
-        }
-    }
+    if (!platform::enterGivenStationFolder(line, "track-viewer", dialogs))
+        return 2;
     return platform::runMainWindow(new MainWindow);
 }

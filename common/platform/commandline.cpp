@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "dialogs.h"
 #include "tuvarn_version.h"
 
 #include <QDir>
@@ -78,6 +79,19 @@ bool enterStationFolder(const QString &folder, QString *reason)
 QString versionLine(const char *program)
 {
     return QString::fromLatin1(program) + QLatin1Char(' ') + QStringLiteral(TUVARN_VERSION);
+}
+
+bool enterGivenStationFolder(const ProgramCommandLine &line, const char *program, Dialogs &dialogs)
+{
+    if (!line.stationGiven)
+        return true;
+    QString reason;
+    if (enterStationFolder(line.station, &reason))
+        return true;
+    const QString text = QStringLiteral("Station folder ") + line.station + QStringLiteral(": ") + reason;
+    std::fprintf(stderr, "%s: %s\n", program, qPrintable(text));
+    dialogs.message(text);
+    return false;
 }
 
 } // namespace platform

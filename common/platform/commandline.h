@@ -5,6 +5,8 @@
 // The options the station programs share: --help, --version and
 // --station DIR. Everything else is left to the program, untouched, so a
 // program started without these options sees exactly the words it saw before.
+class Dialogs;
+
 namespace platform {
 
 struct ProgramCommandLine
@@ -27,6 +29,11 @@ int answerBeforeStart(int argc, char *argv[], const char *program, const char *h
 
 // Makes `folder` the working folder. On failure returns false with the reason.
 bool enterStationFolder(const QString &folder, QString *reason);
+
+// Enters the station folder of `line`, if one was given. When it cannot be
+// entered, tells the operator on standard error and in a message box and
+// returns false.
+bool enterGivenStationFolder(const ProgramCommandLine &line, const char *program, Dialogs &dialogs);
 
 // "<program> <version>", the package version set once in the build.
 QString versionLine(const char *program);
