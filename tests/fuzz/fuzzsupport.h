@@ -10,24 +10,14 @@
 
 namespace fuzz {
 
-class SilentDialogs : public Dialogs
-{
-public:
-    void message(const QString &) override {}
-    void information(const QString &) override {}
-    bool question(const QString &) override { return false; }
-    QString openFile(const QString &, const QString &, const QString &) override { return {}; }
-};
-
-// Installs the silent dialogs and a fake clock standing at a fixed moment
+// Installs the platform's silent dialogs and a fake clock standing at a fixed moment
 // (once per process; the clock goes back there before every input).
 inline FakeClock &setUp()
 {
-    static SilentDialogs dialogs;
     static FakeClock clock(QDateTime(QDate(2026, 5, 17), QTime(11, 58, 30, 250), Qt::UTC));
     static bool installed = false;
     if (!installed) {
-        platform::setDialogs(&dialogs);
+        platform::setDialogs(nullptr); // every prompt answered No / cancel
         platform::setClock(&clock);
         installed = true;
     }
