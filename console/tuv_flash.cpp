@@ -93,7 +93,10 @@ void tuv::dalshe()
         flashWorkflow.firmwareImage = image;
     }
     flashWorkflow.run = new flashprg(nullptr, m_rs, flashWorkflow.firmwareImage, 16);
-    connect(flashWorkflow.run, &flashprg::finish, this, &tuv::FlashPrFinish);
+    // Queued: a run ends inside the port's readyRead when its last answer is
+    // taken at once, and the port emits no readyRead while one is handled. The
+    // closing box opened there would leave the window deaf.
+    connect(flashWorkflow.run, &flashprg::finish, this, &tuv::FlashPrFinish, Qt::QueuedConnection);
     connect(flashWorkflow.run, &flashprg::progresS, this, &tuv::progress);
 }
 
@@ -118,6 +121,16 @@ void tuv::FlashPrFinish(char err)
     // A reception cut short by the hand-over must not keep the next one from
     // being framed.
     linkState.replyCountdown = 0;
+    // The link is taken up again before the closing box: the new firmware may
+    // reply while the operator reads it.
+    linkState.flashDelay = 0;
+    linkState.linkWatchdog = 0;
+    linkState.statusWord = 0;
+    linkState.cycleTicks = 1;
+    cycleTimer->start(100);
+    // What came in before the window listened again is a reception too.
+    if (m_rs->bytesAvailable() > 0)
+        readdata();
 
     if (err != 0) {
         infoLabel->setText(QStringLiteral("Error programming"));
@@ -130,11 +143,8 @@ void tuv::FlashPrFinish(char err)
         ui->ProgProgress->resize(ui->ProgProgress->sizeHint());
         platform::dialogs().message(QStringLiteral("Programming finished.\nTurn flash switch off\nand reboot"));
     }
-    ui->ProgProgress->hide();
+    // A preparation begun while the box was open keeps its progress shown.
+    if (linkState.flashDelay == 0)
+        ui->ProgProgress->hide();
     infoLabel->setStyleSheet(QString::fromLatin1(StyleBlack));
-    linkState.flashDelay = 0;
-    linkState.linkWatchdog = 0;
-    linkState.statusWord = 0;
-    linkState.cycleTicks = 1;
-    cycleTimer->start(100);
 }

@@ -41,6 +41,8 @@ public:
     void setTakeAtOnce(bool on) { takeAtOnce = on; }
 
 signals:
+    // May come from inside the port's readyRead (an answer taken at once):
+    // a receiver that opens a box or reads the port itself connects it queued.
     void finish(char err);
     void progresS(QString m);
 
