@@ -223,6 +223,8 @@ void tuv::settleModeSwitches()
 
 tuv::~tuv()
 {
+    if (m_extras)
+        m_extras->shutdown();
     if (logFile.isOpen()) {
         givePendingDataFilesUp();
         logEvent(QStringLiteral("The end\r\n"));
