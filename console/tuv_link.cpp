@@ -333,4 +333,10 @@ void tuv::recoverInterruptedPass()
                                                  [this](const QString &m) { logEvent(m); });
     if (r.written && m_extras)
         m_extras->dataFileWritten(QDir(QStringLiteral("data")).absoluteFilePath(r.fileName), true);
+    if (!r.written && !r.dataText.isEmpty()) {
+        // Tried again each second like a pass whose finish could not write.
+        m_pendingDataFiles.add(QStringLiteral("data") + QDir::separator() + r.fileName, r.dataText,
+                               r.companionText);
+        m_journal->keepFor(r.fileName);
+    }
 }

@@ -363,15 +363,17 @@ JournalRecovery recoverPassJournal(const QString &journalPath, const QString &da
     const QString name = !c.finishName.isEmpty() ? c.finishName
                                                  : dataFileName(c.pass.satellite, c.pass.orbit, c.lastLocal);
     QString error;
+    r.points = int(c.points.size());
+    r.fileName = name;
     if (store.writeDataFile(dataFolder, name, c.title, c.pass.feedRadius, c.pass.feedAngle, c.pass.azimuth,
                             c.pass.elevation, &error)
         != PassDataStore::WriteOk) {
         log(QStringLiteral("data file not written: ") + error);
+        r.dataText = store.dataFileText(c.title, c.pass.feedRadius, c.pass.feedAngle);
+        r.companionText = store.companionFileText(c.pass.azimuth, c.pass.elevation);
         return r;
     }
     r.written = true;
-    r.points = int(c.points.size());
-    r.fileName = name;
     log(QStringLiteral("pass recovered after restart: %1 points").arg(r.points));
     if (!file.remove())
         log(QStringLiteral("pass journal not removed: %1: %2").arg(journalPath, file.errorString()));

@@ -50,6 +50,9 @@ public:
     void finished(const QString &keptFileName = QString());
     // A data file kept after a failed finish is now on disk.
     void written(const QString &fileName);
+    // The journal on disk belongs to keptFileName, waiting in memory for a
+    // retry (a recovery at start that could not write).
+    void keepFor(const QString &keptFileName) { m_keptFor = keptFileName; }
 
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_path; }
@@ -89,10 +92,15 @@ struct JournalRecovery
     bool written = false;  // its data file and companion are on disk
     int points = 0;
     QString fileName;      // in the data folder
+    // When not written: the two files' texts, for writing later.
+    QByteArray dataText;
+    QByteArray companionText;
 };
 
 // At start: a journal left by a pass that never finished becomes its data file
 // and companion in dataFolder (as the finish would have named and written
 // them); the journal is removed only once both are written. Logs what it did.
+// When the files cannot be written, the journal stays and the result carries
+// their texts.
 JournalRecovery recoverPassJournal(const QString &journalPath, const QString &dataFolder,
                                    const PassJournal::Log &log);
