@@ -5,8 +5,11 @@
 #include <QFileInfo>
 #include <QList>
 
+#include <cerrno>
 #include <cstring>
+#if defined(Q_OS_UNIX)
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -238,8 +241,11 @@ void PassJournal::append(const QByteArray &body, bool sync)
         const QByteArray line = sealed(body);
         if (m_file.write(line) != line.size() || !m_file.flush())
             error = QStringLiteral("cannot write %1: %2").arg(m_path, m_file.errorString());
+#if defined(Q_OS_UNIX)
+        // Past the page cache: a power cut must not take the point with it.
         else if (sync && ::fdatasync(m_file.handle()) != 0)
             error = QStringLiteral("cannot write %1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(errno)));
+#endif
     }
     if (error != m_lastError && !error.isEmpty())
         m_log(QStringLiteral("pass journal not written: ") + error);
@@ -331,6 +337,12 @@ JournalRecovery recoverPassJournal(const QString &journalPath, const QString &da
     else
         bytes = file.read(MaxJournalSize);
     file.close();
+    if (reason.isEmpty() && bytes.isEmpty()) {
+        // The power went between creating it and its first record.
+        file.remove();
+        log(QStringLiteral("pass journal without recorded points removed"));
+        return r;
+    }
     JournalContents c;
     if (reason.isEmpty()) {
         c = readPassJournal(bytes);

@@ -165,6 +165,7 @@ void PassJournalTest::journalGoesOnlyWhenBothFilesAreWritten_data()
     QTest::newRow("kept, then written") << "keep written" << false << "";
     QTest::newRow("data folder blocked at the restart") << "blocked" << true << "data file not written: ";
     QTest::newRow("header only at the restart") << "empty" << false << "pass journal without recorded points removed";
+    QTest::newRow("nothing written yet at the restart") << "zero" << false << "pass journal without recorded points removed";
 }
 
 void PassJournalTest::journalGoesOnlyWhenBothFilesAreWritten()
@@ -177,7 +178,7 @@ void PassJournalTest::journalGoesOnlyWhenBothFilesAreWritten()
     const QString data = dir.filePath(QStringLiteral("data"));
     {
         Recording r(journalPath);
-        if (end != QLatin1String("empty"))
+        if (end != QLatin1String("empty") && end != QLatin1String("zero"))
             r.point(2, 1.0f);
         const QString name = dataFileName(r.pass.satellite, r.pass.orbit, r.local);
         if (end == QLatin1String("finish"))
@@ -192,6 +193,8 @@ void PassJournalTest::journalGoesOnlyWhenBothFilesAreWritten()
         QCOMPARE(QFile::exists(journalPath), journalLeft);
         return;
     }
+    if (end == QLatin1String("zero"))
+        QVERIFY(QFile(journalPath).resize(0));
     QFile block(data); // a plain file where the folder should be
     if (end == QLatin1String("blocked"))
         QVERIFY(block.open(QIODevice::WriteOnly));
