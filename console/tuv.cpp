@@ -21,6 +21,7 @@
 #include "screenmetrics.h"
 #include "settings.h"
 #include "skypanel.h"
+#include "passjournal.h"
 #include "stationextras.h"
 #include "trackfile.h"
 
@@ -200,6 +201,7 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
 
     if (QFile::exists(QLatin1String(ExtrasFileName)))
         m_extras = new StationExtras(loadExtrasSettings(), [this](const QString &m) { logEvent(m); }, m_store);
+    recoverInterruptedPass();
 
     if (!serviceMode)
         autoLoadTrack();
@@ -223,6 +225,8 @@ void tuv::settleModeSwitches()
 
 tuv::~tuv()
 {
+    if (m_extras)
+        m_extras->shutdown();
     if (logFile.isOpen()) {
         givePendingDataFilesUp();
         logEvent(QStringLiteral("The end\r\n"));
@@ -230,6 +234,7 @@ tuv::~tuv()
     }
     delete m_extras;
     m_extras = nullptr;
+    delete m_journal; // an open journal stays on disk for the next start
     eventsink::set(nullptr);
     pass::setView(nullptr);
     delete settingsLabel;

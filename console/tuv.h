@@ -14,6 +14,7 @@ class PassDataStore;
 class DemodLink;
 class SkyPanel;
 class StationExtras;
+class PassJournal;
 
 namespace Ui {
 class tuv;
@@ -111,6 +112,8 @@ private:
     void writePassDataFile();
     void retryPendingDataFiles();
     void givePendingDataFilesUp();
+    void recoverInterruptedPass();
+    QString passDataFileTitle();
 
     Ui::tuv *ui;
     rs *m_rs = nullptr;
@@ -128,6 +131,7 @@ private:
     DemodLink *m_demod = nullptr;
     SkyPanel *m_sky = nullptr;
     StationExtras *m_extras = nullptr; // only what extras.ini turns on
+    PassJournal *m_journal = nullptr;  // the open pass, safe from a power cut
     ReplyReceiver m_rx;
     QString settingsSummary;
 };

@@ -10,6 +10,7 @@
 #include "frames.h"
 #include "linkstate.h"
 #include "passdatastore.h"
+#include "passjournal.h"
 #include "passplan.h"
 #include "passtiming.h"
 #include "pointing.h"
@@ -19,6 +20,7 @@
 #include "skypanel.h"
 #include "stationextras.h"
 #include "trackfile.h"
+#include "clock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,6 +48,13 @@ QVector<float> feedRadiusAsFloat()
         out.append(float(r));
     return out;
 }
+
+JournalPass journalPass()
+{
+    const int first = PassPlan.firstReachable;
+    return {PassPlan.satellite, PassPlan.orbit, PassPlan.feedRadius, PassPlan.feedAngle,
+            PassPlan.azimuth.mid(first), PassPlan.elevation.mid(first)};
+}
 }
 
 void tuv::SenDat()
@@ -60,9 +69,11 @@ void tuv::TimerUpdate()
     case RecordStep::StartRecording:
         m_store->start();
         initCorrection(offsetForCorrection, feedRadiusAsFloat());
+        m_journal->begin(journalPass(), m_store->noiseLevel(), passDataFileTitle());
         break;
     case RecordStep::ClearStore:
         m_store->clear();
+        m_journal->cleared();
         break;
     case RecordStep::None:
         break;
@@ -82,6 +93,7 @@ void tuv::TimerUpdate()
     if (takeNoiseLevelNow()) {
         const float noise = m_store->closePoint();
         m_store->setNoiseLevel(noise);
+        m_journal->noiseLevel(noise);
         setCorrectionNoiseLevel(noise);
     }
     if (linkState.recordState == 0)
@@ -171,8 +183,11 @@ void tuv::answerCorrection()
     ui->RealTime->setText(realTimeText(power));
     const qint8 offset = nextCorrection(power, linkState.pointIndex, offsetForCorrection);
     sendCorrectionByte(offset);
-    correctionState.pointsRecorded = qint16(m_store->addPoint(
-        linkState.byte10Offset, offset, qint16(linkState.pointIndex), correctionState.xValue));
+    const int points = m_store->addPoint(linkState.byte10Offset, offset, qint16(linkState.pointIndex),
+                                         correctionState.xValue);
+    correctionState.pointsRecorded = qint16(points);
+    if (points > 0)
+        m_journal->point(*m_store, quint32(points - 1), passDataFileTitle(), platform::nowLocal());
 }
 
 void tuv::showStatus(const StatusUpdate &u)
@@ -228,13 +243,15 @@ void tuv::showStatus(const StatusUpdate &u)
     stateLabel->setText(c.labelText);
     if (u.writeDataFile)
         writePassDataFile();
+    else if (c.finish)
+        m_journal->finished();
 }
 
 void tuv::writePassDataFile()
 {
     const int first = PassPlan.firstReachable;
     const QString name = LogfilenamePrepare();
-    const QString title = LogfileTitlePrepare() + ui->TrackInfo->text();
+    const QString title = passDataFileTitle();
     const QVector<double> azimuth = PassPlan.azimuth.mid(first);
     const QVector<double> elevation = PassPlan.elevation.mid(first);
     QString error;
@@ -256,6 +273,9 @@ void tuv::writePassDataFile()
                 logEvent(QStringLiteral("data file lost: ") + dropped);
         }
     }
+    // Kept while the file waits in memory, so a power cut meanwhile loses nothing.
+    m_journal->finished(result == PassDataStore::WriteFailed && m_pendingDataFiles.paths().contains(
+                            QStringLiteral("data") + QDir::separator() + name) ? name : QString());
     if (m_extras)
         m_extras->dataFileWritten(QDir(QStringLiteral("data")).absoluteFilePath(name), result == PassDataStore::WriteOk);
     redrawRecordedPass(*m_store);
@@ -267,6 +287,7 @@ void tuv::retryPendingDataFiles()
         return;
     for (const QString &path : m_pendingDataFiles.retry()) {
         logEvent(QStringLiteral("data file written: ") + path);
+        m_journal->written(path);
         if (m_extras)
             m_extras->dataFileWritten(QFileInfo(path).absoluteFilePath(), true);
     }
@@ -298,4 +319,24 @@ QString tuv::LogfilenamePrepare()
 QString tuv::LogfileTitlePrepare()
 {
     return dataFileTitle();
+}
+
+QString tuv::passDataFileTitle()
+{
+    return LogfileTitlePrepare() + ui->TrackInfo->text();
+}
+
+void tuv::recoverInterruptedPass()
+{
+    m_journal = new PassJournal([this](const QString &m) { logEvent(m); });
+    const JournalRecovery r = recoverPassJournal(m_journal->path(), QStringLiteral("data"),
+                                                 [this](const QString &m) { logEvent(m); });
+    if (r.written && m_extras)
+        m_extras->dataFileWritten(QDir(QStringLiteral("data")).absoluteFilePath(r.fileName), true);
+    if (!r.written && !r.dataText.isEmpty()) {
+        // Tried again each second like a pass whose finish could not write.
+        m_pendingDataFiles.add(QStringLiteral("data") + QDir::separator() + r.fileName, r.dataText,
+                               r.companionText);
+        m_journal->keepFor(r.fileName);
+    }
 }

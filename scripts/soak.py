@@ -2,7 +2,8 @@
 """Soak: station-sim and station-console in a scratch station folder for many
 passes back to back, with a fault plan over them (port dropped, controller
 silent or restarting, demodulator stopped, garbage on the line, bad or
-piecemeal track files, data folder read-only or full, console restarted).
+piecemeal track files, data folder read-only or full, console restarted or
+killed mid-pass).
 Prints one row per pass and totals; exits 1 when a pass is lost that the
 faults did not make impossible, when the console stopped or hung, when its
 memory grew by 2 MB or more, or when anything half-written was left behind."""
@@ -36,12 +37,12 @@ KNOWN_ISSUES = {
 LONG_PLAN = [
     "none", "drop-before-upload", "console-restart", "garbage", "drop-countdown",
     "silent-mid", "bad-track", "demod-mid", "drop-mid", "reset-before-start",
-    "pieces", "two-files", "none", "readonly-finish", "demod-whole",
+    "pieces", "two-files", "kill9-mid", "readonly-finish", "demod-whole",
     "full-disk-finish", "none", "garbage", "drop-before-upload", "reset-before-start",
     "silent-mid", "bad-track", "drop-mid", "none",
 ]
 SHORT_PLAN = ["drop-countdown", "console-restart", "silent-mid", "readonly-finish",
-              "reset-before-start"]
+              "reset-before-start", "kill9-mid"]
 
 FAULT_WORDS = {
     "none": "-",
@@ -59,6 +60,7 @@ FAULT_WORDS = {
     "readonly-finish": "data/ read-only over the finish",
     "demod-whole": "demodulator stopped across the pass",
     "full-disk-finish": "data/ full over the finish (tmpfs)",
+    "kill9-mid": "console kill -9 mid-pass, restarted at once",
 }
 
 

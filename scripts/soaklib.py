@@ -230,6 +230,16 @@ class Station:
         if not clean or run.proc.returncode != 0:
             self.events.append((time.time(), "console end not clean: " + run.ended))
 
+    def kill_console(self):
+        """SIGKILL, as a power cut would end it: no orderly path at all."""
+        run = self.console
+        if run is None or run.ended:
+            return
+        self._sample(run)
+        run.proc.kill()
+        run.proc.wait(15)
+        run.ended = "SIGKILL (the fault)"
+
     def stop_all(self):
         try:
             self.stop_console()

@@ -18,6 +18,7 @@ class PassRecord:
         self.notes = []          # what the runner saw go wrong while driving the pass
         self.finish_seen = False
         self.skipped = None      # a fault that could not be arranged
+        self.killed_at = None    # epoch of a kill -9 mid-pass
 
 
 class Runner:
@@ -152,6 +153,15 @@ class Runner:
                     self.wait_point(p, third + 6)
                     st.control("demod-start")
 
+        if kind == "kill9-mid" and self.wait_point(p, third):
+            # A few answered points, then the console dies at once and comes back.
+            self.wait_point(p, third + 3)
+            st.kill_console()
+            p.killed_at = time.time()
+            st.start_console(k)
+            self.wait_log(p, lambda m: m.startswith("pass recovered after restart: "), 10,
+                          "pass recovered after restart")
+
         # Over the finish.
         filler = None
         readonly = False
@@ -190,7 +200,9 @@ class Runner:
         # The console logs the finish within the second that follows the reply.
         st.wait(lambda: st.log.find(p.log_mark, lambda m: m == "finish") >= 0, 3)
         run = st.console
-        if run and not run.ended and self.data_written(p):
+        # A console started mid-pass (after a kill) did not record this pass:
+        # its memory is measured from its first whole pass on.
+        if run and not run.ended and self.data_written(p) and run.started < p.start:
             run.passes += 1
             if run.passes == 1:
                 st.poll()

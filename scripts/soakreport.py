@@ -104,7 +104,9 @@ class Report:
             elif o.get("dir") == "rx" and o.get("kind") == "correction" and o in corrections:
                 o["heard"] = heard.get(o.get("pointIndex"), o.get("pointIndex"))
         stale = sum(1 for c in corrections if c.get("heard") != c.get("pointIndex"))
-        if recorded:
+        if recorded and p.killed_at:
+            rows_word = self.judge_recovered(p, dat, corrections, window, findings)
+        elif recorded:
             try:
                 rows, power, _ = parse_data_file(os.path.join(st.data_dir, dat[-1]))
                 bad = [k for k, (r, c) in enumerate(zip(rows, corrections))
@@ -143,6 +145,31 @@ class Report:
                 "recorded": recorded, "lost_reason": None if recorded else next(
                     (m for m in window if m.startswith(LOSS_REASONS)), None)}
 
+    def judge_recovered(self, p, dat, corrections, window, findings):
+        """A pass whose console was killed mid-pass: the file written from the
+        journal at the restart holds the points answered before the kill. The
+        console that came back records nothing of the rest (it never saw the
+        start), so of the pass's files the recovered one has the most rows."""
+        try:
+            parsed = [parse_data_file(os.path.join(self.st.data_dir, n)) for n in dat]
+        except (ValueError, OSError, IndexError) as e:
+            findings.append("data file unreadable")
+            return f"unreadable: {e}"
+        rows, power, _ = max(parsed, key=lambda f: len(f[0]))
+        answered = [c for c in corrections if iso_to_epoch(c["t"]) <= p.killed_at]
+        line = next((m for m in window if m.startswith("pass recovered after restart: ")), None)
+        if line != f"pass recovered after restart: {len(rows)} points":
+            findings.append(f"recovery logged as {line!r}, {len(rows)} rows written")
+        bad = [k for k, (r, c) in enumerate(zip(rows, answered))
+               if (int(r[2]), int(r[3]), int(r[8])) != (c.get("value"), c.get("byte10"), c.get("heard"))
+               or int(r[6]) != len(power[k])]
+        # The kill may fall between an answer going out and its point reaching
+        # the journal: that one answer may be missing, never more.
+        if bad or not 0 <= len(answered) - len(rows) <= 1 or not rows:
+            findings.append("recovered rows do not match the transcript")
+            return f"{len(rows)} recovered / {len(answered)} answers: DIFFER"
+        return f"{len(rows)} recovered = transcript before the kill"
+
     def _data_names(self):
         try:
             return os.listdir(self.st.data_dir)
@@ -172,11 +199,19 @@ class Report:
             elif not n.endswith(".uu"):
                 out.append(f"data/{n} (a stray file)")
         ours = re.compile(re.escape(SATELLITE) + r" \(\d+\)")
+        # A console started mid-pass has no pass loaded, and at the finish it
+        # writes an empty data file named after that empty pass.
+        restarted = re.compile(r" \(\)_\d{6}_\d{6}\.dat(\.ai)?$")
+        killed = any(p.killed_at for p in self.runner.passes)
         for n in sorted(names):
-            if not ours.match(n):
+            if not ours.match(n) and not (killed and restarted.match(n)):
                 out.append(f"data/{n}: of no pass of the soak")
         if os.path.exists(self.st.track_path):
             out.append("a file left at TrackPath")
+        # Every pass finished, so no journal of an open pass may be left.
+        for n in ("pass.journal", "pass.journal.damaged"):
+            if os.path.exists(os.path.join(self.st.work, n)):
+                out.append(f"{n} left after the last pass")
         archive = re.compile(re.escape(SATELLITE) + r"\(\d+\)_\d{6}_\d{6}\.txt$")
         for n in sorted(os.listdir(os.path.dirname(self.st.track_path))):
             if n != "Track.txt" and not archive.match(n):

@@ -31,7 +31,8 @@ void onTerminationRequest(std::function<void()> handler)
 #if defined(Q_OS_UNIX)
     if (g_pipe[0] >= 0)
         return;
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
+    // Close-on-exec: a child (the pass hook) could otherwise stop us with one byte.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {

@@ -220,3 +220,49 @@ float PassDataStore::snrSampleAt(quint32 i, quint32 slot) const
 {
     return (validPoint(i) && slot < m_depth) ? m_snrSamples[size_t(i) * m_depth + slot] : 0.0f;
 }
+
+PassDataStore::RecordedPoint PassDataStore::recordedPoint(quint32 i) const
+{
+    RecordedPoint p;
+    if (!validPoint(i))
+        return p;
+    p.korr0 = m_korr0[i];
+    p.korr = m_korrValue[i];
+    p.step = m_step[i];
+    p.x = m_xValue[i];
+    p.samples = m_samplesPerPoint[i];
+    p.meanPower = m_meanPower[i];
+    p.meanSnr = m_meanSnr[i];
+    p.errCount = m_errCount[i];
+    const size_t base = size_t(i) * m_depth;
+    const quint32 count = storedSamples(i);
+    p.power.assign(m_powerSamples.begin() + base, m_powerSamples.begin() + base + count);
+    p.snr.assign(m_snrSamples.begin() + base, m_snrSamples.begin() + base + count);
+    return p;
+}
+
+int PassDataStore::restorePoint(const RecordedPoint &p)
+{
+    if (!m_allocated)
+        return -1;
+    if (m_recordedPoints >= m_capacity || p.samples > m_depth || p.power.size() != p.snr.size()
+        || p.power.size() != std::min<size_t>(p.samples, m_depth))
+        return -2;
+    const quint32 i = m_recordedPoints;
+    m_korr0[i] = p.korr0;
+    m_korrValue[i] = p.korr;
+    m_step[i] = p.step;
+    m_xValue[i] = p.x;
+    m_samplesPerPoint[i] = p.samples;
+    m_meanPower[i] = p.meanPower;
+    m_meanSnr[i] = p.meanSnr;
+    m_errCount[i] = p.errCount;
+    const size_t base = size_t(i) * m_depth;
+    std::copy(p.power.begin(), p.power.end(), m_powerSamples.begin() + base);
+    std::copy(p.snr.begin(), p.snr.end(), m_snrSamples.begin() + base);
+    ++m_recordedPoints;
+    m_errCount[m_recordedPoints] = 0;
+    m_ringIndex = 0;
+    m_openSampleCount = 0;
+    return int(m_recordedPoints);
+}

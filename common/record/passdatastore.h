@@ -59,6 +59,27 @@ public:
     quint32 ringIndex() const { return m_ringIndex; }
     quint32 openSampleCount() const { return m_openSampleCount; }
 
+    // One closed point as the data file shows it: its fields and the ring slots
+    // it keeps (sampleCountAt of them, at most depth).
+    struct RecordedPoint
+    {
+        qint32 korr0 = 0;
+        qint32 korr = 0;
+        qint32 step = 0;
+        qint32 x = 0;
+        quint32 samples = 0;
+        float meanPower = 0;
+        float meanSnr = 0;
+        quint8 errCount = 0;
+        std::vector<float> power;
+        std::vector<float> snr;
+    };
+    RecordedPoint recordedPoint(quint32 i) const;
+    // Appends p as the next recorded point, exactly as it was (a pass read back
+    // from elsewhere). Returns the new count, -1 not allocated, -2 full or p
+    // keeps more samples than the ring holds.
+    int restorePoint(const RecordedPoint &p);
+
     // Writes folder/fileName (the data file) and folder/fileName + ".ai", each
     // whole or not at all; the folder is created when missing. Returns 0, or 1
     // with *error set when the folder or a file could not be written; nothing is

@@ -3,6 +3,12 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 bool readSeconds(const QString &text, int low, int high, int *out)
@@ -53,15 +59,66 @@ ExtrasSettings parseExtrasSettings(const QByteArray &bytes)
     return s;
 }
 
+namespace {
+
+// The whole file, or an empty array with *reason set. Opened without blocking
+// so that a FIFO cannot hold the console at its start.
+QByteArray readWholeSettingsFile(const QString &path, QString *reason)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return {};
+    }
+    QByteArray bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+    } else if (!S_ISREG(st.st_mode)) {
+        *reason = QStringLiteral("not a regular file");
+    } else if (st.st_size > MaxExtrasFileSize) {
+        *reason = QStringLiteral("larger than %1 bytes").arg(MaxExtrasFileSize);
+    } else {
+        // One byte more than allowed tells a file that grew since fstat.
+        bytes.resize(int(MaxExtrasFileSize) + 1);
+        qint64 got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                *reason = QString::fromLocal8Bit(std::strerror(errno));
+                break;
+            }
+            if (n == 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(int(got));
+        if (reason->isEmpty() && got > MaxExtrasFileSize)
+            *reason = QStringLiteral("larger than %1 bytes").arg(MaxExtrasFileSize);
+        else if (reason->isEmpty() && bytes.contains('\0'))
+            *reason = QStringLiteral("holds a NUL byte");
+    }
+    ::close(fd);
+    if (!reason->isEmpty())
+        return {};
+    return bytes;
+}
+
+} // namespace
+
 ExtrasSettings loadExtrasSettings(const QString &path)
 {
-    QFile file(path);
-    if (!file.exists())
+    if (!QFile::exists(path))
         return {};
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString reason;
+    const QByteArray bytes = readWholeSettingsFile(path, &reason);
+    if (!reason.isEmpty()) {
         ExtrasSettings s;
-        s.problems << QStringLiteral("%1 not read: %2").arg(path, file.errorString());
+        s.problems << QStringLiteral("%1 not read: %2; every extra off").arg(path, reason);
         return s;
     }
-    return parseExtrasSettings(file.read(64 * 1024));
+    return parseExtrasSettings(bytes);
 }

@@ -19,6 +19,12 @@ struct ExtrasSettings
     QStringList problems;           // lines that were not understood, for the log
 };
 
+// The largest extras file read; a longer one is refused whole, never cut.
+inline constexpr qint64 MaxExtrasFileSize = 64 * 1024;
+
 ExtrasSettings parseExtrasSettings(const QByteArray &bytes);
-// Reads extras.ini in the working directory; absent: every extra off.
+// Reads extras.ini in the working directory; absent: every extra off. A file
+// that is not a regular file, is larger than MaxExtrasFileSize, holds a NUL
+// byte or cannot be read is refused whole: every extra off, the reason in
+// problems.
 ExtrasSettings loadExtrasSettings(const QString &path = QLatin1String(ExtrasFileName));

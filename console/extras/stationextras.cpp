@@ -86,6 +86,12 @@ void StationExtras::dataFileWritten(const QString &path, bool written)
         m_hook->run(path);
 }
 
+void StationExtras::shutdown()
+{
+    if (m_hook)
+        m_hook->shutdown();
+}
+
 void StationExtras::refreshFromRecords()
 {
     m_status.linkAlive = linkState.linkWatchdog > 0;

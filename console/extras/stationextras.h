@@ -35,6 +35,8 @@ public:
 
     // The one-second step: status file and parking.
     void tick();
+    // The console is ending: what the hook left running is ended and logged.
+    void shutdown();
 
     const StationStatus &status() const { return m_status; }
     const ExtrasSettings &settings() const { return m_settings; }

@@ -233,6 +233,8 @@ void TestPass::dataFolderHoldsOnePass()
             finishedAt = e.at;
     QVERIFY(finishedAt.isValid());
     QVERIFY2(qAbs(named.toUTC().secsTo(finishedAt)) <= 2, qPrintable(m_dataName));
+    // The journal of the open pass went with its finish.
+    QVERIFY(!QFile::exists(path(QStringLiteral("pass.journal"))));
 }
 
 void TestPass::titleNamesStationAndPass()

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
+#include <csignal>
+
 using e2e::LogEntry;
 
 class TestRemote : public QObject
@@ -48,6 +50,7 @@ private slots:
     void statusAfterThePass();
     void hookGotTheDataFile();
     void parkedAfterTheFinish();
+    void hookLeftoversEndWithTheConsole();
     void cleanup() { m_run.noteResult(); }
     void cleanupTestCase() { m_run.tearDown(); }
 };
@@ -57,7 +60,9 @@ void TestRemote::initTestCase()
     E2E_STEP(m_run.prepare(e2e::stationIni(3, true, true)));
     QFile hook(path(QStringLiteral("hook.sh")));
     QVERIFY(hook.open(QIODevice::WriteOnly));
-    hook.write("printf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/hook.out\"\n");
+    hook.write("printf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/hook.out\"\n"
+               // Something left running behind it, ended when the console ends.
+               "sleep 120 & echo $! > \"$(dirname \"$0\")/hook.child\"\n");
     hook.close();
     QFile extras(path(QStringLiteral("extras.ini")));
     QVERIFY(extras.open(QIODevice::WriteOnly));
@@ -198,6 +203,25 @@ void TestRemote::parkedAfterTheFinish()
     QCOMPARE(origin, 1);
     E2E_STEP(m_run.endConsole());
     E2E_STEP(m_run.endSim());
+}
+
+void TestRemote::hookLeftoversEndWithTheConsole()
+{
+    // parkedAfterTheFinish ended the console, well inside the hook's 20 s.
+    const qint64 child = m_run.readFile(QStringLiteral("hook.child")).trimmed().toLongLong();
+    QVERIFY(child > 0);
+    const auto gone = [child] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(child));
+        // Ended, or a zombie of a parent that does not reap.
+        return ::kill(pid_t(child), 0) != 0 || !stat.open(QIODevice::ReadOnly)
+            || stat.readAll().split(')').last().startsWith(" Z");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(gone(), 5000);
+    const QList<LogEntry> log = m_run.log();
+    const int ended = indexOf(log, QStringLiteral("hook process group "), true);
+    QVERIFY(ended >= 0);
+    QVERIFY2(log[ended].message.endsWith(QLatin1String(" ended: console exit")), qPrintable(log[ended].message));
+    QVERIFY(ended < indexOf(log, QStringLiteral("The end")));
 }
 
 QTEST_GUILESS_MAIN(TestRemote)

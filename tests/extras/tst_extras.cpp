@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 const QDateTime T0(QDate(2026, 12, 7), QTime(4, 0, 0), Qt::UTC);
 
@@ -32,6 +34,8 @@ class TestExtras : public QObject
 private slots:
     void settings_data();
     void settings();
+    void settingsFileRefusedWhole_data();
+    void settingsFileRefusedWhole();
     void statusFileWritesOnlyChanges();
     void statusFileFailureKeepsOldFile();
     void statusJsonKeys();
@@ -77,6 +81,60 @@ void TestExtras::settings()
     QTEST(s.parkAfter, "parkAfter");
     QTEST(s.parkUnlessPassWithin, "parkNear");
     QTEST(int(s.problems.size()), "problems");
+}
+
+void TestExtras::settingsFileRefusedWhole_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("reason"); // empty: read as usual
+
+    const QByteArray line("PassHook /usr/bin/upload\n");
+    // A timeout of 600 whose last digit lies past 64 KiB.
+    QByteArray over(MaxExtrasFileSize - 18, '#');
+    over += "\nPassHookTimeout 600\n";
+    QByteArray full(MaxExtrasFileSize - int(line.size()) - 1, '#');
+    full += '\n' + line;
+    QTest::newRow("exactly the limit") << "file" << full << QString();
+    QTest::newRow("over the limit") << "file" << over << "larger than 65536 bytes";
+    QTest::newRow("NUL byte") << "file" << QByteArray(line + "Status\0File enable\n", int(line.size()) + 20)
+                              << "holds a NUL byte";
+    QTest::newRow("FIFO") << "fifo" << QByteArray() << "not a regular file";
+    QTest::newRow("folder") << "folder" << QByteArray() << "not a regular file";
+}
+
+void TestExtras::settingsFileRefusedWhole()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QLatin1String(ExtrasFileName));
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(path));
+    } else {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(text), qint64(text.size()));
+    }
+    QElapsedTimer t;
+    t.start();
+    const ExtrasSettings s = loadExtrasSettings(path);
+    QVERIFY(t.elapsed() < 2000);
+    if (reason.isEmpty()) {
+        QVERIFY(s.present);
+        QCOMPARE(s.passHook, QStringLiteral("/usr/bin/upload"));
+        QVERIFY(s.problems.isEmpty());
+        return;
+    }
+    // Refused whole: nothing of it is used, and the log says why.
+    QVERIFY(!s.present);
+    QVERIFY(s.passHook.isEmpty());
+    QCOMPARE(s.passHookTimeout, 60);
+    QCOMPARE(s.problems.size(), 1);
+    QVERIFY2(s.problems.first().contains(reason), qPrintable(s.problems.first()));
 }
 
 void TestExtras::statusFileWritesOnlyChanges()
