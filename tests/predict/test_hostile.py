@@ -8,6 +8,7 @@ import unittest
 from datetime import datetime, timezone
 
 from test_inputs import OMM, PREDICT, TLE, Station
+from trackpredict import cli
 from trackpredict.elements import _tle_checksum, read_sets
 from trackpredict.station import Log, hold_station
 
@@ -140,6 +141,26 @@ class BadElementFiles(unittest.TestCase):
                     self.assertIn("written: TESTSAT", out)
                 finally:
                     station.close()
+
+    def test_running_program_goes_on_past_a_bad_file(self):
+        from types import SimpleNamespace
+        station = Station(elements=None, predict=PREDICT.replace("el.tle", "sets"))
+        os.mkdir(os.path.join(station.dir, "sets"))
+        write(os.path.join(station.dir, "sets", "good.tle"), TLE)
+        clock = SimpleNamespace(now=datetime(2026, 12, 8, tzinfo=timezone.utc))
+        log = Log(os.path.join(station.dir, "predict.log"), io.StringIO())
+        stop = SimpleNamespace(wait=lambda _: None, is_set=lambda: False)
+        runner = cli.Runner(cli.Station(station.dir), lambda: clock.now, 24, log, stop)
+        try:
+            runner.step()
+            planned = [(p.name, p.upload_first) for p in runner.chosen]
+            write(os.path.join(station.dir, "sets", "late.json"), "[" * 100000)
+            clock.now = clock.now.replace(minute=1)
+            runner.step()
+            self.assertRegex(log.out.getvalue(), r"warning: skipped: \S*sets/late.json: nested too deep")
+            self.assertEqual([(p.name, p.upload_first) for p in runner.chosen], planned)
+        finally:
+            station.close()
 
     def test_one_bad_set_of_a_real_catalogue(self):
         with open(os.path.join(SHARED, "active-usst-2023-11-19.txt"), newline="") as f:
