@@ -14,7 +14,8 @@ from typing import Callable, List, Optional
 
 from .passes import Pass
 from .schedule import Limits, MIN_AHEAD, busy, choose, console_takes, write_time
-from .settings import InputError
+from .demo import overhead_tle
+from .settings import InputError, read_predict_settings
 from .safetext import printable
 from .station import Log, PassError, Station, hold_station, parse_now, utc_text
 from .trackfile import pending_end, taken_until
@@ -43,6 +44,9 @@ def _arguments(argv: Optional[List[str]], version: str) -> argparse.Namespace:
     mode = p.add_mutually_exclusive_group()
     mode.add_argument("--list", action="store_true", help="print the coming passes of the window and exit")
     mode.add_argument("--once", action="store_true", help="write the next chosen pass and exit")
+    mode.add_argument("--demo-satellite", type=float, metavar="S",
+                      help="print a made-up element set (TLE) whose satellite flies straight over the "
+                           "station S seconds from now, under the first Satellite line's number, and exit")
     p.add_argument("--station", default=".", metavar="DIR",
                    help="station folder with tuvarn.ini and predict.ini (default: the current folder)")
     p.add_argument("--hours", type=float, default=24.0, metavar="H",
@@ -104,6 +108,16 @@ def list_passes(station: Station, now: datetime, hours: float, out=None) -> int:
     for w in station.refusals() + station.age_warnings(targets, now):
         print(f"warning: {printable(w)}", file=out)
     print_table(passes, out)
+    return EXIT_OK
+
+
+def print_demo_satellite(station: Station, now: datetime, seconds: float, out=None) -> int:
+    if not 0 <= seconds <= 86400:
+        raise InputError("--demo-satellite wants seconds from 0 to 86400")
+    predict = read_predict_settings(station.folder)
+    first = predict.satellites[0]
+    print(overhead_tle(predict.latitude, predict.longitude, now + timedelta(seconds=seconds),
+                       first.catalog, name="DEMOSAT"), end="", file=out or sys.stdout)
     return EXIT_OK
 
 
@@ -254,6 +268,8 @@ def main(argv: Optional[List[str]] = None, version: str = "(from the source tree
     station = Station(args.station, args.elements)
     held = None
     try:
+        if args.demo_satellite is not None:
+            return print_demo_satellite(station, clock(), args.demo_satellite)
         if args.list:
             return list_passes(station, clock(), args.hours)
         log = Log(os.path.join(station.folder, "predict.log"))
