@@ -62,7 +62,7 @@ def _arguments(argv: Optional[List[str]], version: str) -> argparse.Namespace:
         try:
             parse_now(args.now)
         except ValueError:
-            p.error(f"--now wants \"YYYY-MM-DD hh:mm:ss\", not \"{args.now}\"")
+            p.error(f"--now wants \"YYYY-MM-DD hh:mm:ss\", not \"{printable(args.now)}\"")
     return args
 
 
