@@ -159,6 +159,12 @@ class BadElementFiles(unittest.TestCase):
             runner.step()
             self.assertRegex(log.out.getvalue(), r"warning: skipped: \S*sets/late.json: nested too deep")
             self.assertEqual([(p.name, p.upload_first) for p in runner.chosen], planned)
+            # A file cut short (caught mid-download) keeps the sets it gave before.
+            write(os.path.join(station.dir, "sets", "good.tle"), TLE[:100])
+            clock.now = clock.now.replace(minute=2)
+            runner.step()
+            self.assertRegex(log.out.getvalue(), r"warning: skipped: \S*sets/good.tle line 3: not a TLE line 2")
+            self.assertEqual([(p.name, p.upload_first) for p in runner.chosen], planned)
         finally:
             station.close()
 

@@ -365,6 +365,7 @@ class ElementStore:
         self._signature: Optional[Tuple] = None
         self.sets: Dict[int, ElementSet] = {}
         self.refused: List[Refusal] = []
+        self._by_file: Dict[str, List[ElementSet]] = {}
 
     def _current_signature(self) -> Tuple:
         try:
@@ -391,18 +392,23 @@ class ElementStore:
             return False
         sets: Dict[int, ElementSet] = {}
         refused: List[Refusal] = []
+        by_file: Dict[str, List[ElementSet]] = {}
         for name, mtime, _ in signature:
             if mtime is None:
                 continue
             try:
                 text = read_limited(name).decode("utf-8", errors="replace")
                 found, bad = read_sets(text, name)
-            except OSError as e:
-                refused.append(Refusal(f"{name}: cannot be read ({e.strerror})"))
-                continue
-            except InputError as e:
-                refused.append(Refusal(str(e)))
-                continue
+            except (OSError, InputError) as e:
+                why = f"{name}: cannot be read ({e.strerror})" if isinstance(e, OSError) else str(e)
+                found, bad = [], [Refusal(why + ("; its sets read before are kept"
+                                                 if self._by_file.get(name) else ""))]
+            if bad:
+                # A file caught while being replaced (cut short, half written):
+                # the sets it gave before and lacks now stay.
+                now = {s.catalog for s in found}
+                found = found + [s for s in self._by_file.get(name, []) if s.catalog not in now]
+            by_file[name] = found
             refused.extend(bad)
             for s in found:
                 old = sets.get(s.catalog)
@@ -410,6 +416,7 @@ class ElementStore:
                     sets[s.catalog] = s
         self.sets = sets
         self.refused = refused
+        self._by_file = by_file
         self._signature = signature
         return True
 
