@@ -41,6 +41,7 @@ class ConsoleNumbers(unittest.TestCase):
             ("korr\n1.0\n", "", "key korr missing; the console refuses it (\"ini file error in 3 string.\")"),
             ("StationName", "Station", "line 2: \"StationName\" missing; the console refuses it "
                                        "(\"ini file error in 2 string.\")"),
+            ("track/Track.txt", "nowhere/Track.txt", "TrackPath folder"),  # checked when writing
             # Taken by the console, but nothing can be planned with it.
             ("Focus\n1400\n", "Focus\n0\n", "line 7: Focus is 0 (or not a number): no pass can be planned"),
             ("Radius\n500\n", "Radius\n500\x1f\n", "line 9: Radius is 0 (or not a number)"),
@@ -52,6 +53,8 @@ class ConsoleNumbers(unittest.TestCase):
                     code, _, err = station.run("--once")
                     self.assertEqual((code, err.count("\n")), (2, 1), err)
                     self.assertIn("tuvarn.ini" + (" " if fragment.startswith("line") else ": ") + fragment, err)
+                    if "TrackPath" in fragment:
+                        self.assertIn("does not exist; the console refuses it (\"bad track path\")", err)
                 finally:
                     station.close()
 

@@ -128,7 +128,8 @@ class Station:
     def check_track_folder(self) -> None:
         folder = os.path.dirname(self.track_path) or "."
         if not os.path.isdir(folder):
-            raise InputError(f"{self.folder}/tuvarn.ini: TrackPath folder {folder} does not exist")
+            raise InputError(f"{self.folder}/tuvarn.ini: TrackPath folder {folder} does not exist; "
+                             f"the console refuses it (\"bad track path\")")
         if not os.access(folder, os.W_OK | os.X_OK):
             raise InputError(f"{self.folder}/tuvarn.ini: TrackPath folder {folder} cannot be written")
 
