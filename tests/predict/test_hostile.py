@@ -185,6 +185,17 @@ class BadElementFiles(unittest.TestCase):
         self.assertEqual(len(sets), 8853)
         self.assertEqual([r.catalog for r in refused], [25544])
 
+    def test_set_decaying_inside_the_window(self):
+        decay = ("DECAY\n1 90003U 26001C   26341.50000000  .00000000  00000-0  50000-1 0  9998\n"
+                 "2 90003  97.5000 165.0000 0001000   0.0000 236.0000 16.00000000    17\n")  # gone 00:26
+        station = Station(elements=TLE + decay, predict=PREDICT + "Satellite 90003 1 5\n")
+        try:
+            for mode in ("--list", "--once"):
+                code, out, err = station.run(mode)
+                self.assertEqual(code, 0, err)  # planned without it, no traceback
+        finally:
+            station.close()
+
     def test_omm_records_named_by_their_file_line(self):
         bad = dict(OMM, NORAD_CAT_ID="90009", MEAN_MOTION="fast")
         xml_segment = ("<segment>\n<metadata><OBJECT_NAME>{n}</OBJECT_NAME></metadata>\n<data><meanElements>"
