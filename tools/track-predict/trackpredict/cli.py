@@ -34,7 +34,7 @@ def _arguments(argv: Optional[List[str]], version: str) -> argparse.Namespace:
         description="Finds the passes of the satellites named in predict.ini that the "
                     "feed arm can reach and writes one track file at a time at the "
                     "console's TrackPath, ahead of each chosen pass. Settings: DIR/predict.ini "
-                    "(position, Elements, Satellite lines; see the README) and the console's "
+                    "(position, Elements, Satellite lines; see man track-predict) and the console's "
                     "DIR/tuvarn.ini (TrackPath, Focus, Radius, korr).",
         epilog="Without --list or --once it runs until stopped (SIGINT/SIGTERM), logging "
                "one line per decision to standard output and predict.log. One track-predict "
