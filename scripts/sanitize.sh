@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the widget-free cores, the unit tests and the libFuzzer targets with
 # AddressSanitizer and UndefinedBehaviorSanitizer (clang) into build-asan/,
-# runs the unit tests there, then every fuzz target for a while. Fails on a
+# runs the unit tests there, then every fuzz target for a while (the element
+# files of track-predict through tests/fuzz/fuzz_elements.py). Fails on a
 # failed test or on any fuzzer finding (crash, sanitizer report, leak,
 # timeout, out of memory). Installs clang and libFuzzer when missing.
 #
@@ -96,4 +97,8 @@ done
 for pid in "${pids[@]}"; do
   wait "$pid" || status=1
 done
+
+# track-predict's element-file reader is Python: its own mutating fuzzer, same budget.
+/usr/bin/python3 tests/fuzz/fuzz_elements.py --seconds "$seconds" \
+  --artifacts build-asan/fuzz/artifacts || status=1
 exit $status

@@ -7,7 +7,9 @@ import argparse
 import gzip
 import os
 import re
+import select
 import shlex
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -68,6 +70,36 @@ def desktop_keys(path: Path) -> dict[str, str]:
     return keys
 
 
+def check_demo(usr: Path, tmp: Path, env: dict) -> None:
+    """The demo from the installed programs alone, as the README gives it: a
+    made-up satellite over a copy of the example station planned and written,
+    and the stand-in on such a copy; nothing written beside the package."""
+    example = usr / "share/doc/tuvarn/examples/station"
+    predict, sim = tmp / "demo-predict", tmp / "demo-sim"
+    shutil.copytree(example, predict)
+    shutil.copytree(example, sim)
+    tp = str(usr / "bin" / "track-predict")
+    r = run(tp, "--station", str(predict), "--demo-satellite", "180", env=env, timeout=60)
+    check(r.returncode == 0 and r.stdout.startswith("DEMOSAT\n1 25544U"), f"track-predict --demo-satellite {r.stderr!r}")
+    (predict / "elements" / "demo.tle").write_text(r.stdout)
+    r = run(tp, "--station", str(predict), "--once", env=env, timeout=120)
+    check(r.returncode == 0 and "written: DEMOSAT" in r.stdout and (predict / "track/Track.txt").exists(),
+          f"track-predict --once writes the demo pass {r.stdout!r} {r.stderr!r}")
+    proc = subprocess.Popen([str(usr / "bin" / "station-sim"), "--station", str(sim), "--demod-port", "0",
+                             "--no-control"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+    try:
+        ready = select.select([proc.stdout], [], [], 20)[0]
+        line = proc.stdout.readline() if ready else ""
+        check(line.startswith(f"ready port={sim}/ports/COM3 ") and (sim / "ports/COM3").is_symlink()
+              and (sim / "track/Track.txt").exists(), f"station-sim --station prepares the demo {line!r}")
+    finally:
+        proc.terminate()
+        proc.communicate(timeout=20)
+    check(not (sim / "ports/COM3").exists() and not (sim / "ports/COM3").is_symlink(), "the port link ends with it")
+    cached = [str(p) for p in usr.rglob("__pycache__")]
+    check(not cached, f"no bytecode written into the package's folders {cached}")
+
+
 def main() -> int:
     ap = argparse.ArgumentParser()
     ap.add_argument("--build-dir", required=True)
@@ -108,6 +140,7 @@ def main() -> int:
             recommends = fields.get("Recommends", "")
             check("python3-skyfield" in recommends and "python3-sgp4" in recommends,
                   "Recommends: python3-skyfield, python3-sgp4")
+            check("python3-skyfield" not in fields.get("Depends", ""), "orbit libraries not required")
         for k in ("Maintainer", "Description", "Section", "Priority", "Installed-Size"):
             check(bool(fields.get(k)), f"{k} present")
 
@@ -163,6 +196,9 @@ def main() -> int:
         for program in ("station-console", "track-viewer"):
             r = run(str(usr / "bin" / program), "--help", env=env, timeout=30)
             check(r.returncode == 0 and "--station DIR" in r.stdout, f"{program} --help")
+
+        if "track-predict" in bins:
+            check_demo(usr, tmp, env)
 
         # Manual pages: compressed without name or time, and roff without warnings.
         for page in sorted((usr / "share/man/man1").glob("*.gz")):

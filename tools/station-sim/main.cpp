@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
 
 #include <csignal>
@@ -114,6 +115,31 @@ bool readDouble(const QCommandLineParser &p, const QString &name, double low, do
     return true;
 }
 
+// --station DIR: the folders the demo needs, made when missing. The port
+// folder is where the console must look (TUVARN_PORT_DIR); the track file is
+// the example station's TrackPath.
+bool demoStation(const QCommandLineParser &p, QString *portFolder, QString *trackPath)
+{
+    const QDir station(p.value(QStringLiteral("station")));
+    if (!station.exists(QStringLiteral("tuvarn.ini"))) {
+        std::fprintf(stderr, "station-sim: --station %s has no tuvarn.ini (copy the example station "
+                             "there first)\n", qPrintable(station.path()));
+        return false;
+    }
+    const bool passes = !p.isSet(QStringLiteral("no-passes"));
+    for (const QString &sub : {QStringLiteral("ports"), QStringLiteral("track"), QStringLiteral("data")}) {
+        if (!station.mkpath(sub)) {
+            std::fprintf(stderr, "station-sim: cannot make %s\n", qPrintable(station.filePath(sub)));
+            return false;
+        }
+    }
+    if (!p.isSet(QStringLiteral("port-dir")))
+        *portFolder = station.absoluteFilePath(QStringLiteral("ports"));
+    if (passes)
+        *trackPath = station.absoluteFilePath(QStringLiteral("track/Track.txt"));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -130,6 +156,8 @@ int main(int argc, char *argv[])
     p.addHelpOption();
     p.addVersionOption();
     const QList<QCommandLineOption> options = {
+        {QStringLiteral("station"), QStringLiteral("Demo on a station folder (a copy of the example station): the COM<n> link in dir/ports, a pass every 180 s written to dir/track/Track.txt (--no-passes: none; other --pass-* and --track-path still apply). Start the console with TUVARN_PORT_DIR=dir/ports."), QStringLiteral("dir")},
+        {QStringLiteral("no-passes"), QStringLiteral("With --station: write no track files (track-predict writes them).")},
         {QStringLiteral("port-dir"), QStringLiteral("Folder for the COM<n> link (default $TUVARN_PORT_DIR, else /dev)."), QStringLiteral("dir")},
         {QStringLiteral("port"), QStringLiteral("Port number n of COM<n> (default 3)."), QStringLiteral("n")},
         {QStringLiteral("transcript"), QStringLiteral("Write the JSON-lines transcript to this file."), QStringLiteral("file")},
@@ -189,6 +217,14 @@ int main(int argc, char *argv[])
     const QString envDir = qEnvironmentVariable("TUVARN_PORT_DIR");
     o.controller.portFolder = p.isSet(QStringLiteral("port-dir")) ? p.value(QStringLiteral("port-dir"))
                               : envDir.isEmpty() ? QStringLiteral("/dev") : envDir;
+    QString demoTrackPath;
+    if (p.isSet(QStringLiteral("station"))) {
+        if (!demoStation(p, &o.controller.portFolder, &demoTrackPath))
+            return 1;
+    } else if (p.isSet(QStringLiteral("no-passes"))) {
+        std::fprintf(stderr, "station-sim: --no-passes goes with --station\n");
+        return 1;
+    }
     o.controller.baudPace = p.isSet(QStringLiteral("baud-pace"));
     o.controller.flashSwitch = p.isSet(QStringLiteral("flash-switch"));
     o.transcriptPath = p.value(QStringLiteral("transcript"));
@@ -200,6 +236,10 @@ int main(int argc, char *argv[])
 
     int demodPort = 6002, startLead = 20, travel = 3, ownOffset = 3, seed = 1;
     int lead = 60, points = 40, every = 0, orbit = 1;
+    if (!demoTrackPath.isEmpty()) {
+        lead = 45; // the first pass soon after the start, then one every three minutes
+        every = 180;
+    }
     double trueOffset = 4.0, trueAlong = 0.0, fbStep = 4.0, lat = 59.9375, lon = 30.3086;
     double minEl = 75.0, maxEl = 86.0, focus = 1400.0;
     bool ok = readInt(p, QStringLiteral("port"), 0, 9999, &o.controller.portNumber)
@@ -261,8 +301,8 @@ int main(int argc, char *argv[])
     o.controller.trueAlongMm = trueAlong;
     o.controller.fbStepMm = fbStep;
     o.controller.seed = quint32(seed);
-    o.passSourceOn = p.isSet(QStringLiteral("track-path"));
-    o.passes.trackPath = p.value(QStringLiteral("track-path"));
+    o.passSourceOn = p.isSet(QStringLiteral("track-path")) || !demoTrackPath.isEmpty();
+    o.passes.trackPath = p.isSet(QStringLiteral("track-path")) ? p.value(QStringLiteral("track-path")) : demoTrackPath;
     o.passes.leadSeconds = lead;
     o.passes.everySeconds = every;
     o.passes.firstOrbit = orbit;

@@ -14,8 +14,10 @@ from typing import Callable, List, Optional
 
 from .passes import Pass
 from .schedule import Limits, MIN_AHEAD, busy, choose, console_takes, write_time
-from .settings import InputError
-from .station import Log, Station, parse_now, utc_text
+from .demo import overhead_tle
+from .settings import InputError, read_predict_settings
+from .safetext import printable
+from .station import Log, PassError, Station, hold_station, parse_now, utc_text
 from .trackfile import pending_end, taken_until
 
 EXIT_OK = 0
@@ -26,18 +28,25 @@ RETRY_SECONDS = 60  # after bad input or a failed write
 REPLAN_SECONDS = 600
 
 
-def _arguments(argv: Optional[List[str]]) -> argparse.Namespace:
+def _arguments(argv: Optional[List[str]], version: str) -> argparse.Namespace:
     p = argparse.ArgumentParser(
         prog="track-predict",
         description="Finds the passes of the satellites named in predict.ini that the "
                     "feed arm can reach and writes one track file at a time at the "
-                    "console's TrackPath, ahead of each chosen pass.",
+                    "console's TrackPath, ahead of each chosen pass. Settings: DIR/predict.ini "
+                    "(position, Elements, Satellite lines; see man track-predict) and the console's "
+                    "DIR/tuvarn.ini (TrackPath, Focus, Radius, korr).",
         epilog="Without --list or --once it runs until stopped (SIGINT/SIGTERM), logging "
-               "one line per decision to standard output and predict.log. Exit codes: "
+               "one line per decision to standard output and predict.log. One track-predict "
+               "writes for a station folder at a time. Exit codes: "
                "0 done, 2 bad input, 3 no pass chosen within the window.")
+    p.add_argument("--version", action="version", version=f"track-predict {version}")
     mode = p.add_mutually_exclusive_group()
     mode.add_argument("--list", action="store_true", help="print the coming passes of the window and exit")
     mode.add_argument("--once", action="store_true", help="write the next chosen pass and exit")
+    mode.add_argument("--demo-satellite", type=float, metavar="S",
+                      help="print a made-up element set (TLE) whose satellite flies straight over the "
+                           "station S seconds from now, under the first Satellite line's number, and exit")
     p.add_argument("--station", default=".", metavar="DIR",
                    help="station folder with tuvarn.ini and predict.ini (default: the current folder)")
     p.add_argument("--hours", type=float, default=24.0, metavar="H",
@@ -53,7 +62,7 @@ def _arguments(argv: Optional[List[str]]) -> argparse.Namespace:
         try:
             parse_now(args.now)
         except ValueError:
-            p.error(f"--now wants \"YYYY-MM-DD hh:mm:ss\", not \"{args.now}\"")
+            p.error(f"--now wants \"YYYY-MM-DD hh:mm:ss\", not \"{printable(args.now)}\"")
     return args
 
 
@@ -96,9 +105,19 @@ def list_passes(station: Station, now: datetime, hours: float, out=None) -> int:
     assert station.console is not None
     print(f"Passes from {utc_text(now)} UTC for {hours:g} h; reachable from "
           f"{station.console.lowest_reachable_elevation() + 0.1:.1f} deg elevation", file=out)
-    for w in station.age_warnings(targets, now):
-        print(f"warning: {w}", file=out)
+    for w in station.refusals() + station.age_warnings(targets, now):
+        print(f"warning: {printable(w)}", file=out)
     print_table(passes, out)
+    return EXIT_OK
+
+
+def print_demo_satellite(station: Station, now: datetime, seconds: float, out=None) -> int:
+    if not 0 <= seconds <= 86400:
+        raise InputError("--demo-satellite wants seconds from 0 to 86400")
+    predict = read_predict_settings(station.folder)
+    first = predict.satellites[0]
+    print(overhead_tle(predict.latitude, predict.longitude, now + timedelta(seconds=seconds),
+                       first.catalog, name="DEMOSAT"), end="", file=out or sys.stdout)
     return EXIT_OK
 
 
@@ -118,12 +137,16 @@ def once(station: Station, now: datetime, hours: float, log: Log) -> int:
     # Taken by the console but not over: the next pass comes after it.
     taken = taken_until(station.track_path, now)
     targets, _, passes, chosen = _plan(station, now, hours, taken[0] if taken else None)
-    for w in station.age_warnings(targets, now):
+    for w in station.refusals() + station.age_warnings(targets, now):
         log.line(now, f"warning: {w}")
     for p in chosen:
         why = console_takes(p, now)
         if why is None:
-            text = _write(station, p, now)
+            try:
+                text = _write(station, p, now)
+            except PassError as e:
+                log.line(now, f"skipped: {e}")
+                continue
             log.line(now, _written_line(p, text.orbit, station.track_path))
             return EXIT_OK
         p.decision = why
@@ -152,6 +175,7 @@ class Runner:
         self.chosen: Optional[List[Pass]] = None
         self.planned_at: Optional[datetime] = None
         self.problems: set = set()
+        self.failed: set = set()  # passes (catalogue, rise) that could not be written
 
     def wait(self, seconds: float) -> None:
         self.stop.wait(max(0.05, min(seconds, RETRY_SECONDS)))
@@ -204,6 +228,11 @@ class Runner:
         try:
             self.station.check_track_folder()
             text = _write(self.station, nxt, now)
+        except PassError as e:
+            self.log.line(now, f"skipped: {e}")
+            self.failed.add((nxt.element.catalog, nxt.rise))
+            self.chosen = None
+            return
         except InputError as e:
             self.log.once(now, f"error: {e}")
             self.wait(RETRY_SECONDS)
@@ -217,13 +246,14 @@ class Runner:
         # A problem is logged when it appears, not again at every plan (an
         # age warning counts as the same while its satellite stays stale).
         problems = {m: f"error: {m}" for m in missing}
+        problems.update({r: f"warning: {r}" for r in self.station.refusals()})
         for w in self.station.age_warnings(targets, now):
             problems[w.split(" are ", 1)[0] + (" stale" if "not planned" in w else "")] = f"warning: {w}"
         for key, message in problems.items():
             if key not in self.problems:
                 self.log.line(now, message)
         self.problems = set(problems)
-        self.chosen = chosen
+        self.chosen = [p for p in chosen if (p.element.catalog, p.rise) not in self.failed]
         self.planned_at = now
 
     def run(self) -> int:
@@ -232,27 +262,38 @@ class Runner:
         return EXIT_OK
 
 
-def main(argv: Optional[List[str]] = None) -> int:
-    args = _arguments(argv)
+def main(argv: Optional[List[str]] = None, version: str = "(from the source tree)") -> int:
+    args = _arguments(argv, version)
     clock = _clock(args.now)
     station = Station(args.station, args.elements)
+    held = None
     try:
+        if args.demo_satellite is not None:
+            return print_demo_satellite(station, clock(), args.demo_satellite)
         if args.list:
             return list_passes(station, clock(), args.hours)
         log = Log(os.path.join(station.folder, "predict.log"))
+        held = hold_station(station.folder)
         if args.once:
             return once(station, clock(), args.hours, log)
+        return _run(station, clock, args.hours, log)
     except InputError as e:
-        print(f"track-predict: {e}", file=sys.stderr)
+        print(f"track-predict: {printable(str(e))}", file=sys.stderr)
         return EXIT_BAD_INPUT
     except BrokenPipeError:
         # The reader of --list went away (| head): not an error of ours.
         sys.stderr.close()
         return EXIT_OK
+    finally:
+        if held is not None:
+            os.close(held)
+
+
+def _run(station: Station, clock: Callable[[], datetime], hours: float, log: Log) -> int:
     stop = threading.Event()
     for s in (signal.SIGINT, signal.SIGTERM):
         signal.signal(s, lambda *_: stop.set())
     log.line(clock(), f"started in {station.folder}")
-    code = Runner(station, clock, args.hours, log, stop).run()
+    code = Runner(station, clock, hours, log, stop).run()
     log.line(clock(), "stopped")
     return code

@@ -7,8 +7,11 @@ import math
 import os
 import re
 import struct
+import unicodedata
 from dataclasses import dataclass, field
 from typing import List, Optional
+
+from .safetext import read_limited
 
 
 class InputError(Exception):
@@ -19,7 +22,48 @@ class InputError(Exception):
 _CONSOLE_KEYS = ("TrackPath", "Focus", "Radius", "Port", "TimeCorr", "MaxDeviation",
                  "DeviationStep", "DeviationPorog", "Demodulator", "Feedback",
                  "ScanModeRL", "ScanModeFB", "korr")
-_NUMBER = re.compile(r"^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$")
+
+# The console reads numbers with Qt in the C locale. Its blanks (trimmed) are
+# ASCII 9-13 and 32, U+0085, U+00A0 and the Unicode space separators; only
+# ASCII digits count; U+2212 is a minus; letters are taken in either case, so
+# "NaN" and "INF" are numbers; anything else ends the number and refuses it.
+_DOUBLE = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)(e[+-]?\d+)?", re.ASCII)
+_INTEGER = re.compile(r"[+-]?\d+", re.ASCII)
+_FLT_MAX = 3.4028234663852886e38
+
+
+def _qt_space(c: str) -> bool:
+    if c < "\x80":
+        return c == " " or "\t" <= c <= "\r"
+    return c in "\x85\xa0" or unicodedata.category(c) in ("Zs", "Zl", "Zp")
+
+
+def _qt_trimmed(text: str) -> str:
+    a, b = 0, len(text)
+    while a < b and _qt_space(text[a]):
+        a += 1
+    while b > a and _qt_space(text[b - 1]):
+        b -= 1
+    return text[a:b]
+
+
+def _c_locale_text(text: str) -> Optional[str]:
+    """The number's characters as the C locale reads them, None when one of
+    them is not part of a number."""
+    text = _qt_trimmed(text)
+    if not text:
+        return None
+    out = []
+    for c in text:
+        if "0" <= c <= "9" or c in "+-.":
+            out.append(c)
+        elif c == "\u2212":
+            out.append("-")
+        elif c.isascii() and c.isalpha():
+            out.append(c.lower())
+        else:
+            return None
+    return "".join(out)
 
 
 def single(value: float) -> float:
@@ -31,18 +75,40 @@ def single(value: float) -> float:
 
 
 def console_float(text: str) -> float:
-    """A number as the console reads it: C locale, blanks around it ignored,
-    anything else 0."""
-    text = text.strip()
-    if not _NUMBER.match(text):
+    """A number as the console reads it; what it cannot read, or what does not
+    fit a 32-bit float (beyond its range, or so small it would be 0), is 0."""
+    ascii_text = _c_locale_text(text)
+    if ascii_text is None:
         return 0.0
-    value = float(text)
-    return single(value) if math.isfinite(single(value)) else 0.0
+    if ascii_text == "nan":
+        return math.nan
+    if ascii_text in ("inf", "+inf", "-inf"):
+        return -math.inf if ascii_text[0] == "-" else math.inf
+    if not _DOUBLE.fullmatch(ascii_text):
+        return 0.0
+    value = float(ascii_text)
+    if not math.isfinite(value) or abs(value) > _FLT_MAX:
+        return 0.0
+    narrow = single(value)
+    return 0.0 if value != 0 and narrow == 0 else narrow
 
 
 def console_int(text: str) -> int:
-    text = text.strip()
-    return int(text) if re.match(r"^[+-]?\d+$", text) else 0
+    """A base-10 number as the console reads it: 0 unless it fits 32 bits."""
+    ascii_text = _c_locale_text(text)
+    if ascii_text is None or not _INTEGER.fullmatch(ascii_text):
+        return 0
+    value = int(ascii_text)
+    return value if -2 ** 31 <= value < 2 ** 31 else 0
+
+
+# Ranges the console accepts, and its message when it refuses the file.
+_CONSOLE_RANGES = {"Focus": (0.0, 1.0e7), "Radius": (0.0, 1.0e7),
+                   "DeviationPorog": (-1000.0, 1000.0), "korr": (0.0, 100.0)}
+
+
+def _console_refuses(path: str, code: int, why: str) -> InputError:
+    return InputError(f"{path}{why}; the console refuses it (\"ini file error in {code} string.\")")
 
 
 @dataclass
@@ -74,10 +140,11 @@ class ConsoleSettings:
 
 
 def read_console_settings(station: str) -> ConsoleSettings:
+    """tuvarn.ini read as the console reads it, refused where the console
+    refuses it; and refused where it gives nothing to plan with."""
     path = os.path.join(station, "tuvarn.ini")
     try:
-        with open(path, "rb") as f:
-            raw = f.read()
+        raw = read_limited(path)
     except OSError as e:
         raise InputError(f"{path}: cannot be read ({e.strerror})") from None
     nul = raw.find(b"\0")
@@ -85,9 +152,9 @@ def read_console_settings(station: str) -> ConsoleSettings:
         raw = raw[:nul]
     lines = raw.replace(b"\r", b"").decode("utf-8", errors="replace").split("\n")
     if "Tuvarn_ini_file" not in lines[0]:
-        raise InputError(f"{path} line 1: \"Tuvarn_ini_file\" missing")
+        raise _console_refuses(path, 1, " line 1: \"Tuvarn_ini_file\" missing")
     if len(lines) < 2 or "StationName" not in lines[1]:
-        raise InputError(f"{path} line 2: \"StationName\" missing")
+        raise _console_refuses(path, 2, " line 2: \"StationName\" missing")
     values = {}
     i = 3
     while i < len(lines):
@@ -97,16 +164,29 @@ def read_console_settings(station: str) -> ConsoleSettings:
             continue
         if i + 1 >= len(lines):
             break  # a key on the last line has no value
-        values[key] = (lines[i + 1], i + 2)
-        if key == "Port" and not 1 <= console_int(lines[i + 1]) <= 50:
-            raise InputError(f"{path} line {i + 2}: Port not 1 to 50")
+        value = lines[i + 1]
+        values[key] = (value, i + 2)
+        # The console stops at the first value it refuses.
+        if key == "Port" and not 1 <= console_int(value) <= 50:
+            raise _console_refuses(path, 1, f" line {i + 2}: Port not 1 to 50")
+        if key in _CONSOLE_RANGES:
+            low, high = _CONSOLE_RANGES[key]
+            number = console_float(value)
+            if not (math.isfinite(number) and low <= number <= high):
+                raise _console_refuses(path, 1, f" line {i + 2}: {key} {number:g} not from {low:g} to {high:g}")
         i += 2
     missing = [k for k in _CONSOLE_KEYS if k not in values]
     if missing:
-        raise InputError(f"{path}: key {missing[0]} missing")
+        raise _console_refuses(path, 3, f": key {missing[0]} missing")
     track_path = values["TrackPath"][0]
     if not track_path:
         raise InputError(f"{path} line {values['TrackPath'][1]}: TrackPath empty")
+    # The console takes a zero, but then no elevation maps into the reach of
+    # the arm as a real dish would: nothing can be planned with it.
+    for key in ("Focus", "Radius", "korr"):
+        if console_float(values[key][0]) == 0:
+            raise InputError(f"{path} line {values[key][1]}: {key} is 0 (or not a number): "
+                             f"no pass can be planned with it")
     return ConsoleSettings(
         track_path=os.path.join(station, track_path),
         focus=console_float(values["Focus"][0]),
@@ -146,7 +226,7 @@ _PREDICT_KEYS = {"Latitude", "Longitude", "Height", "Elements", "Lead", "MaxAgeD
 
 def _number(path: str, n: int, key: str, text: str, low: float, high: float) -> float:
     try:
-        value = float(text)
+        value = float(text) if text.isascii() else math.nan
     except ValueError:
         value = math.nan
     if not (math.isfinite(value) and low <= value <= high):
@@ -155,7 +235,7 @@ def _number(path: str, n: int, key: str, text: str, low: float, high: float) -> 
 
 
 def _whole(path: str, n: int, key: str, text: str, low: int, high: int) -> int:
-    if not re.match(r"^[+-]?\d+$", text) or not low <= int(text) <= high:
+    if not re.fullmatch(r"[+-]?[0-9]+", text) or not low <= int(text) <= high:
         raise InputError(f"{path} line {n}: {key} wants a whole number from {low} to {high}, not \"{text}\"")
     return int(text)
 
@@ -164,18 +244,17 @@ def read_predict_settings(station: str) -> PredictSettings:
     """predict.ini: one setting a line, key, blank, value; '#' starts a comment."""
     path = os.path.join(station, "predict.ini")
     try:
-        with open(path, encoding="utf-8", errors="replace") as f:
-            text = f.read()
+        text = read_limited(path).decode("utf-8", errors="replace")
     except OSError as e:
         raise InputError(f"{path}: cannot be read ({e.strerror})") from None
     found = {}
+    lines = {}
     satellites: List[Followed] = []
     for n, line in enumerate(text.splitlines(), start=1):
         line = line.split("#", 1)[0].strip()
         if not line:
             continue
-        key, _, value = line.partition(" ")
-        value = value.strip()
+        key, value = (re.split(r"[ \t]+", line, maxsplit=1) + [""])[:2]
         if key not in _PREDICT_KEYS:
             raise InputError(f"{path} line {n}: unknown setting \"{key}\"")
         if not value:
@@ -204,6 +283,7 @@ def read_predict_settings(station: str) -> PredictSettings:
             found[key] = _whole(path, n, key, value, 0, 3600)
         else:
             found[key] = _number(path, n, key, value, 0, 3650)
+            lines[key] = n
     for key in ("Latitude", "Longitude", "Height", "Elements"):
         if key not in found:
             raise InputError(f"{path}: {key} missing")
@@ -215,4 +295,8 @@ def read_predict_settings(station: str) -> PredictSettings:
     settings.travel = int(found.get("Travel", settings.travel))
     settings.max_age_days = found.get("MaxAgeDays", settings.max_age_days)
     settings.warn_age_days = found.get("WarnAgeDays", settings.warn_age_days)
+    if settings.warn_age_days > settings.max_age_days:
+        where = lines.get("WarnAgeDays", lines.get("MaxAgeDays"))
+        raise InputError(f"{path} line {where}: WarnAgeDays {settings.warn_age_days:g} is above "
+                         f"MaxAgeDays {settings.max_age_days:g}")
     return settings

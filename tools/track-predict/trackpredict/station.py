@@ -3,6 +3,7 @@ file written for a chosen pass."""
 
 from __future__ import annotations
 
+import fcntl
 import os
 import sys
 from datetime import datetime, timedelta, timezone
@@ -12,6 +13,7 @@ from .elements import ElementSet, ElementStore
 from .passes import Pass, Predictor
 from .settings import (ConsoleSettings, Followed, InputError, PredictSettings,
                        read_console_settings, read_predict_settings)
+from .safetext import printable
 from .trackfile import TrackText, write_whole
 
 
@@ -34,7 +36,7 @@ class Log:
 
     def line(self, now: datetime, message: str) -> None:
         self._last = message
-        text = f"{utc_text(now)}  {message}"
+        text = f"{utc_text(now)}  {printable(message)}"
         print(text, file=self.out, flush=True)
         if self.path:
             try:
@@ -47,6 +49,36 @@ class Log:
     def once(self, now: datetime, message: str) -> None:
         if message != self._last:
             self.line(now, message)
+
+
+class PassError(InputError):
+    """A chosen pass that cannot be written; the others still can."""
+
+
+LOCK_NAME = ".track-predict.lock"
+
+
+def hold_station(folder: str) -> int:
+    """Takes the station folder for this process (a lock the system drops when
+    the process ends, however it ends); returns the descriptor to keep open.
+    InputError naming the process that holds it."""
+    path = os.path.join(folder, LOCK_NAME)
+    try:
+        fd = os.open(path, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC | os.O_NOFOLLOW, 0o644)
+    except OSError as e:
+        raise InputError(f"{path}: cannot be written ({e.strerror})") from None
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        try:
+            holder = os.pread(fd, 32, 0).decode("ascii", errors="replace").strip()
+        finally:
+            os.close(fd)
+        raise InputError(f"{folder}: another track-predict (process {holder or 'unknown'}) "
+                         f"writes for this station") from None
+    os.ftruncate(fd, 0)
+    os.pwrite(fd, f"{os.getpid()}\n".encode(), 0)
+    return fd
 
 
 class Station:
@@ -96,7 +128,8 @@ class Station:
     def check_track_folder(self) -> None:
         folder = os.path.dirname(self.track_path) or "."
         if not os.path.isdir(folder):
-            raise InputError(f"{self.folder}/tuvarn.ini: TrackPath folder {folder} does not exist")
+            raise InputError(f"{self.folder}/tuvarn.ini: TrackPath folder {folder} does not exist; "
+                             f"the console refuses it (\"bad track path\")")
         if not os.access(folder, os.W_OK | os.X_OK):
             raise InputError(f"{self.folder}/tuvarn.ini: TrackPath folder {folder} cannot be written")
 
@@ -108,11 +141,22 @@ class Station:
         for f in self.predict.satellites:
             element = self.store.get(f.catalog)
             if element is None:
+                why = self.store.reason_for(f.catalog)
                 missing.append(f"{self.predict.path} line {f.line}: satellite {f.catalog} "
-                               f"not in the elements ({self.predict.elements})")
+                               f"not in the elements ({self.predict.elements})"
+                               + (f"; {why}" if why else ""))
             else:
                 found.append((element, f))
         return found, missing
+
+    def refusals(self, limit: int = 20) -> List[str]:
+        """The sets and files left out, one line each (a long list cut)."""
+        assert self.store is not None
+        refused = self.store.refused
+        lines = [f"skipped: {r}" for r in refused[:limit]]
+        if len(refused) > limit:
+            lines.append(f"skipped: {len(refused) - limit} more sets or files of {self.store.path}")
+        return lines
 
     def age_warnings(self, targets, now: datetime) -> List[str]:
         assert self.predict is not None
@@ -134,7 +178,12 @@ class Station:
         """The file for a pass; the pass's upload part is set from the points
         as written."""
         assert self.predictor is not None
-        track, (lo, hi) = self.predictor.track_of(p)
+        try:
+            track, (lo, hi) = self.predictor.track_of(p)
+        except ValueError:
+            # No position for some second of it: the orbit decays on the way.
+            raise PassError(f"elements of {p.name} ({p.element.catalog}) give no track for the pass "
+                             f"of {utc_text(p.rise)} UTC (the orbit decays)") from None
         start = track.start + timedelta(seconds=lo)
         points = track.points[lo:hi + 1]
         flags = track.flags[lo:hi + 1]

@@ -11,6 +11,7 @@ from dataclasses import dataclass
 from datetime import datetime, timedelta, timezone
 from typing import List, Optional, Sequence, Tuple
 
+from .safetext import clean_name, latin1
 from .settings import ConsoleSettings
 
 MAX_LINES = 1000  # the console's limit, header and the empty last line included
@@ -18,6 +19,7 @@ HEADER_LINES = 6
 MAX_POINTS = MAX_LINES - HEADER_LINES - 1
 MAX_UPLOAD = 496  # reachable points one upload frame carries
 _DEG_TO_RAD = 0.017453292519943295  # the console's factor
+FREE_LINE_LIMIT = 200
 
 
 def to_minutes(azimuth_deg: float, elevation_deg: float) -> Tuple[int, int, int, int]:
@@ -82,11 +84,13 @@ class TrackText:
     points: List[Point]
 
     def render(self) -> str:
+        # Every text field is one line of characters the console reads as
+        # written: nothing from the elements can begin a line of its own.
         lines = [
-            f"Satellite: {self.satellite}",
+            f"Satellite: {latin1(clean_name(self.satellite))}",
             f"Start date & time: {self.start:%Y-%m-%d %H:%M:%S} UTC",
-            f"Orbit: {self.orbit}",
-            *self.free_lines,
+            f"Orbit: {int(self.orbit)}",
+            *(latin1(clean_name(line, FREE_LINE_LIMIT)) for line in self.free_lines),
         ]
         for k, p in enumerate(self.points):
             t = self.start + timedelta(seconds=k)
@@ -102,7 +106,7 @@ def write_whole(path: str, text: str) -> None:
     folder = os.path.dirname(os.path.abspath(path))
     fd, temporary = tempfile.mkstemp(prefix=".track-predict-", suffix=".tmp", dir=folder)
     try:
-        with os.fdopen(fd, "w", encoding="latin-1", errors="replace", newline="\n") as f:
+        with os.fdopen(fd, "w", encoding="latin-1", newline="\n") as f:
             f.write(text)
             f.flush()
             os.fsync(f.fileno())
