@@ -48,6 +48,7 @@ private slots:
     void statusAfterThePass();
     void hookGotTheDataFile();
     void parkedAfterTheFinish();
+    void stoppedStateLeftOnTerm();
     void cleanup() { m_run.noteResult(); }
     void cleanupTestCase() { m_run.tearDown(); }
 };
@@ -153,6 +154,8 @@ void TestRemote::statusAfterThePass()
     QCOMPARE(link.value(QStringLiteral("firmware")).toString(), QStringLiteral("3.7"));
     QCOMPARE(last.value(QStringLiteral("controller")).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("In Origin."));
     QCOMPARE(last.value(QStringLiteral("errors")).toInt(), 0);
+    // The pass has finished: it is no longer shown as the loaded one.
+    QVERIFY(last.value(QStringLiteral("pass")).isNull());
 }
 
 void TestRemote::hookGotTheDataFile()
@@ -196,7 +199,17 @@ void TestRemote::parkedAfterTheFinish()
         }
     }
     QCOMPARE(origin, 1);
+}
+
+void TestRemote::stoppedStateLeftOnTerm()
+{
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
     E2E_STEP(m_run.endConsole());
+    const QJsonObject o = QJsonDocument::fromJson(m_run.readFile(QStringLiteral("status.json"))).object();
+    QCOMPARE(o.value(QStringLiteral("mode")).toString(), QStringLiteral("stopped"));
+    const QDateTime at = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
+    QVERIFY2(at >= before.addSecs(-1) && at <= QDateTime::currentDateTimeUtc().addSecs(1), qPrintable(at.toString(Qt::ISODate)));
+    QCOMPARE(o.value(QStringLiteral("station")).toString(), QStringLiteral("Test station"));
     E2E_STEP(m_run.endSim());
 }
 
