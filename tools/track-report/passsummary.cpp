@@ -1,5 +1,7 @@
 #include "passsummary.h"
 
+#include "passcsv.h"
+
 #include <QCryptographicHash>
 #include <QRegularExpression>
 
@@ -31,6 +33,10 @@ PassSummary summarise(const QString &fileName, const DataFileContent &file, cons
     splitDataFileName(fileName, &nameSatellite, &s.orbit, &s.writtenAt);
     s.configText = file.configText;
     s.trackText = file.trackText;
+    s.startUtc = passStartUtc(file.trackText);
+    for (const QString &line : file.configText.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("Station name ")))
+            s.station = line.mid(13).trimmed();
 
     // The pass summary: satellite first, then "...; N actual points", "Start at ...".
     const QStringList lines = file.trackText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -104,6 +110,8 @@ QJsonObject PassSummary::toJson() const
     o.insert(QStringLiteral("orbit"), orbit);
     o.insert(QStringLiteral("start"), start);
     o.insert(QStringLiteral("writtenAt"), writtenAt.toString(Qt::ISODate));
+    o.insert(QStringLiteral("startUtc"), startUtc.toUTC().toString(Qt::ISODate));
+    o.insert(QStringLiteral("station"), station);
     o.insert(QStringLiteral("recorded"), recorded);
     o.insert(QStringLiteral("uploaded"), uploaded);
     o.insert(QStringLiteral("noise"), noise);
@@ -125,6 +133,8 @@ PassSummary PassSummary::fromJson(const QJsonObject &o)
     s.orbit = o.value(QStringLiteral("orbit")).toString();
     s.start = o.value(QStringLiteral("start")).toString();
     s.writtenAt = QDateTime::fromString(o.value(QStringLiteral("writtenAt")).toString(), Qt::ISODate);
+    s.startUtc = QDateTime::fromString(o.value(QStringLiteral("startUtc")).toString(), Qt::ISODate);
+    s.station = o.value(QStringLiteral("station")).toString();
     s.recorded = o.value(QStringLiteral("recorded")).toInt();
     s.uploaded = o.value(QStringLiteral("uploaded")).toInt(-1);
     s.noise = o.value(QStringLiteral("noise")).toDouble();
