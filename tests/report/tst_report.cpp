@@ -285,6 +285,8 @@ void TestReport::namesFromTrackContentAreSafe()
     QVERIFY2(QRegularExpression(QStringLiteral("^[A-Za-z0-9._()+-]+$")).match(base).hasMatch(), qPrintable(base));
     QVERIFY(!base.startsWith(QLatin1Char('.')));
     QVERIFY(base != safePageBase(QStringLiteral("_img_src_x___q_____..x__1__(7)_071226_040509.dat")));
+    // One page per file: a file named like another's made-safe page name gets its own.
+    QVERIFY(safePageBase(base + QStringLiteral(".dat")) != base);
     QVERIFY(QDir(out(QStringLiteral("passes"))).entryList(QDir::Files).contains(base + QStringLiteral(".html")));
     for (const QString &html : {index(), QString::fromUtf8(read(out(QStringLiteral("passes/") + base + QStringLiteral(".html"))))}) {
         QVERIFY(!html.contains(QLatin1String("<script>")));

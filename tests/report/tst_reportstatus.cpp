@@ -64,7 +64,7 @@ private slots:
         QTest::addColumn<bool>("published");    // a status.json beside the page
         const QStringList sentence = {QStringLiteral("<p class=\"err\">No live status: ")};
         QTest::newRow("fresh") << "file" << status(5)
-            << QStringList{"<h1>Roof &lt;A&gt;</h1>", "class=\"live\"", "updated 5 s ago", "In start position, <span class=\"countdown\"",
+            << QStringList{"<h1>Roof &lt;A&gt;</h1>", "class=\"live\"", "updated 5 s ago", "<span title=\"status word 0x3000\">In start position</span>, <span class=\"countdown\"",
                            "starts in 9 min", "recording, 19 of 40 points", "ok, 04:05:08 UTC", "NOAA 19 (4711), start ",
                            "<span class=\"err\">2</span>", "SAT 1 (1)_071226_040509.dat"} << true;
         QTest::newRow("old") << "file" << status(600)

@@ -94,7 +94,10 @@ QString safePageBase(const QString &dataFileName)
     }
     if (out.startsWith(QLatin1Char('.')) || out.isEmpty())
         out.prepend(QLatin1Char('_'));
-    if (out != base || out.size() > 120) {
+    // A name that already ends like a hashed one gets a hash too, so that no
+    // file's own name can take the page of another file's made-safe name.
+    static const QRegularExpression hashed(QStringLiteral("-[0-9a-f]{8}$"));
+    if (out != base || out.size() > 120 || hashed.match(out).hasMatch()) {
         const QByteArray hash = QCryptographicHash::hash(dataFileName.toUtf8(), QCryptographicHash::Sha1).toHex();
         out = out.left(120) + QLatin1Char('-') + QString::fromLatin1(hash.left(8));
     }

@@ -236,6 +236,9 @@ ReportRun ReportBuilder::update()
         for (std::thread &w : workers)
             w.join();
     }
+    QSet<QString> monthsBefore;
+    for (const Entry &e : qAsConst(m_entries))
+        monthsBefore.insert(e.summary.month());
     QSet<QString> monthsTouched;
     for (const Built &b : built) {
         auto old = m_entries.constFind(b.entry.summary.fileName);
@@ -259,6 +262,11 @@ ReportRun ReportBuilder::update()
         ++run.removed;
     }
     const bool changed = run.rebuilt > 0 || run.removed > 0;
+    QSet<QString> monthsAfter;
+    for (const Entry &e : qAsConst(m_entries))
+        monthsAfter.insert(e.summary.month());
+    // Each month page links to all months: a month that came or went changes them all.
+    const bool allMonths = monthsAfter != monthsBefore || !QFileInfo::exists(out(QStringLiteral("index.html")));
 
     // Newest first; a pass page is written when it or its neighbours changed.
     QList<Entry *> order;
@@ -284,7 +292,7 @@ ReportRun ReportBuilder::update()
         reportpages::MonthCount &m = months[e.summary.month()];
         ++m.passes;
         m.bad += e.summary.ok() ? 0 : 1;
-        if (monthsTouched.contains(e.summary.month()))
+        if (allMonths || monthsTouched.contains(e.summary.month()))
             byMonth[e.summary.month()].append(e.summary);
     }
     QString station;
@@ -318,20 +326,25 @@ void ReportBuilder::updateStatus(ReportRun &run, bool passesChanged)
     QString reason;
     const QByteArray json = reportfiles::readRegular(m_options.statusFile, statuspage::MaxStatusBytes, false, &reason);
     const QByteArray key = json.isEmpty() ? reason.toUtf8() : json;
-    if (m_statusSeen && key == m_lastStatus && !passesChanged && QFileInfo::exists(out(QStringLiteral("status.html"))))
-        return;
     const statuspage::Input in = statuspage::parse(json, reason);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Made again when the status goes stale too, for a browser without scripts.
+    const bool stale = in.valid && statuspage::isStale(in, now, m_options.staleSeconds);
+    if (m_statusSeen && key == m_lastStatus && stale == m_lastStale && !passesChanged
+        && QFileInfo::exists(out(QStringLiteral("status.html"))))
+        return;
     const auto pageOf = [this](const QString &name) {
         const auto it = m_entries.constFind(name);
         return it == m_entries.constEnd() ? QString() : reportpages::pagePath(it->summary);
     };
     run.statusWritten = write(QStringLiteral("status.html"),
-                              statuspage::page(in, QDateTime::currentDateTimeUtc(), m_options.staleSeconds, pageOf), run);
+                              statuspage::page(in, now, m_options.staleSeconds, pageOf), run);
     // Only a status that parsed is published, and only what the page shows.
     if (in.valid)
         write(QStringLiteral("status.json"), QJsonDocument(in.status).toJson(QJsonDocument::Indented), run);
     else
         reportfiles::removeFile(out(QStringLiteral("status.json")));
     m_lastStatus = key;
+    m_lastStale = stale;
     m_statusSeen = true;
 }

@@ -82,5 +82,6 @@ private:
     bool m_stateLoaded = false;
     QByteArray m_lastStatus;
     bool m_statusSeen = false;
+    bool m_lastStale = false;
     int m_lastSkipped = -1;
 };

@@ -66,13 +66,16 @@ QString passTable(const QList<PassSummary> &passes, const QString &root)
     return h + QStringLiteral("</tbody>\n</table></div>\n");
 }
 
+// The months, newest first; with their counts on the front page only, so that
+// a new pass changes no other month's page.
 QString monthList(const QMap<QString, MonthCount> &months, const QString &root, const QString &current = {})
 {
     QString h = QStringLiteral("<ul class=\"months\">\n");
     for (auto it = months.constEnd(); it != months.constBegin();) {
         --it;
-        const QString label = esc(it.key()) + QStringLiteral(": %1").arg(it->passes)
-                              + (it->bad > 0 ? QStringLiteral(", <span class=\"err\">%1 with errors</span>").arg(it->bad) : QString());
+        const QString label = current.isNull() ? esc(it.key()) + QStringLiteral(": %1").arg(it->passes)
+                                                     + (it->bad > 0 ? QStringLiteral(", <span class=\"err\">%1 with errors</span>").arg(it->bad) : QString())
+                                               : esc(it.key());
         h += it.key() == current ? QStringLiteral("<li><b>") + label + QStringLiteral("</b></li>\n")
                                  : QStringLiteral("<li><a href=\"") + href(root + monthPath(it.key())) + QStringLiteral("\">")
                                        + label + QStringLiteral("</a></li>\n");
@@ -146,7 +149,7 @@ QByteArray monthPage(const QString &station, const QString &month, const QList<P
     QString h = head(heading(station) + QStringLiteral(": passes of ") + month, QStringLiteral("../"));
     h += QStringLiteral("<body>\n<p><a href=\"../index.html\">Newest passes and live status</a></p>\n<h1>") + esc(heading(station))
          + QStringLiteral(": ") + esc(month) + QStringLiteral("</h1>\n");
-    h += monthList(months, QStringLiteral("../"), month);
+    h += monthList(months, QStringLiteral("../"), month.isNull() ? QStringLiteral("") : month);
     h += QStringLiteral("<h2>Passes: %1</h2>\n").arg(passes.size());
     h += passTable(passes, QStringLiteral("../"));
     h += QStringLiteral("<p class=\"meta\">Times in UTC.</p>\n</body>\n</html>\n");

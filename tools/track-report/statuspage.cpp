@@ -95,6 +95,12 @@ QJsonObject published(const QJsonObject &s)
     return o;
 }
 
+bool isStale(const Input &in, const QDateTime &now, int staleSeconds)
+{
+    const QDateTime at = isoTime(str(in.status, "time"));
+    return in.valid && str(in.status, "mode") != QLatin1String("stopped") && at.isValid() && at.secsTo(now) > staleSeconds;
+}
+
 QByteArray page(const Input &in, const QDateTime &now, int staleSeconds,
                 const std::function<QString(const QString &)> &pageOfDataFile)
 {
@@ -102,7 +108,7 @@ QByteArray page(const Input &in, const QDateTime &now, int staleSeconds,
     const QDateTime at = isoTime(str(o, "time"));
     const bool stopped = in.valid && str(o, "mode") == QLatin1String("stopped");
     const qint64 age = at.isValid() ? at.secsTo(now) : 0;
-    const bool stale = in.valid && !stopped && age > staleSeconds;
+    const bool stale = isStale(in, now, staleSeconds);
 
     QString h = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                                "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
@@ -145,7 +151,10 @@ QByteArray page(const Input &in, const QDateTime &now, int staleSeconds,
     if (state.endsWith(QLatin1Char('.')))
         state.chop(1);
     const QDateTime start = isoTime(str(pass, "start"));
-    QString stateHtml = state.isEmpty() ? QStringLiteral("unknown") : esc(state);
+    // The status word stays at hand for the engineer, under the words.
+    QString stateHtml = state.isEmpty() ? QStringLiteral("unknown")
+                                        : QStringLiteral("<span title=\"status word %1\">").arg(esc(str(ctl, "word"))) + esc(state)
+                                              + QStringLiteral("</span>");
     if (!state.isEmpty() && start.isValid() && state.contains(QLatin1String("start position"), Qt::CaseInsensitive) && now < start)
         stateHtml += QStringLiteral(", <span class=\"countdown\" data-start=\"%1\">starts in %2</span>")
                          .arg(esc(start.toString(Qt::ISODate)), esc(ageText(now.secsTo(start))));

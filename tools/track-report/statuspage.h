@@ -32,6 +32,9 @@ QJsonObject published(const QJsonObject &status);
 QByteArray page(const Input &in, const QDateTime &now, int staleSeconds,
                 const std::function<QString(const QString &)> &pageOfDataFile);
 
+// True when a live (not stopped) status is older than `staleSeconds` at `now`.
+bool isStale(const Input &in, const QDateTime &now, int staleSeconds);
+
 // "12 s", "4 min", "3 h 5 min", "2 d 4 h".
 QString ageText(qint64 seconds);
 
