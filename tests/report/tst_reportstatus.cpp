@@ -72,7 +72,7 @@ private slots:
         QTest::newRow("link down: GPS unknown") << "file" << status(5, "operator", false)
             << QStringList{"<span class=\"err\">down</span>", "<th>GPS</th><td>unknown</td>"} << true;
         QTest::newRow("stopped") << "file" << status(3600, "stopped")
-            << QStringList{"class=\"live stopped\"", "console stopped at " + QDateTime::currentDateTimeUtc().addSecs(-3600).toString("yyyy-MM-dd hh:mm")} << true;
+            << QStringList{"class=\"live stopped\"", "down</span> &ndash; console not running", "console stopped at " + QDateTime::currentDateTimeUtc().addSecs(-3600).toString("yyyy-MM-dd hh:mm")} << true;
         QTest::newRow("missing") << "none" << QByteArray() << (sentence + QStringList{"the file is missing"}) << false;
         QTest::newRow("half-written") << "file" << status(5).left(200) << (sentence + QStringList{"half-written or not JSON"}) << false;
         QTest::newRow("not JSON") << "file" << QByteArray("root:$6$secret:19000:0:99999:7:::\n") << (sentence + QStringList{"not JSON"}) << false;

@@ -137,11 +137,13 @@ QByteArray page(const Input &in, const QDateTime &now, int staleSeconds,
         h += QStringLiteral("<p class=\"banner\" id=\"age\">") + (stale ? QStringLiteral("no news for ") : QStringLiteral("updated "))
              + esc(ageText(age)) + (stale ? QString() : QStringLiteral(" ago")) + QStringLiteral("</p>\n");
     h += QStringLiteral("<table class=\"status\">\n");
-    h += row(QStringLiteral("Status time"), esc(reportpages::utcText(at)) + QStringLiteral(" (") + esc(str(o, "mode"))
-                                                + QStringLiteral(" mode)"));
+    h += row(QStringLiteral("Status time"), esc(reportpages::utcText(at))
+                                                + (stopped ? QString() : QStringLiteral(" (") + esc(str(o, "mode")) + QStringLiteral(" mode)")));
     const bool alive = link.value(QStringLiteral("alive")).toBool() && !stopped;
-    h += row(QStringLiteral("Link"), (alive ? QStringLiteral("up") : QStringLiteral("<span class=\"err\">down</span>"))
-                                         + (str(link, "text").isEmpty() ? QString() : QStringLiteral(" &ndash; ") + esc(str(link, "text"))));
+    // A stopped console's link label is its last, not the link's state now.
+    h += row(QStringLiteral("Link"), stopped ? QStringLiteral("<span class=\"err\">down</span> &ndash; console not running")
+                                             : (alive ? QStringLiteral("up") : QStringLiteral("<span class=\"err\">down</span>"))
+                                                   + (str(link, "text").isEmpty() ? QString() : QStringLiteral(" &ndash; ") + esc(str(link, "text"))));
     // Without a link the last reply's GPS bits tell nothing about now.
     const QString gpsState = str(gps, "state");
     h += row(QStringLiteral("GPS"), !alive || gpsState.isEmpty()
