@@ -273,6 +273,12 @@ void TestReport::onlyWhatChangedIsRedone()
     // A deleted page is made again.
     QVERIFY(QFile::remove(out(reportpages::pagePath(sa))));
     QCOMPARE(builder.update().rebuilt, 1);
+    // A later run that only relinks a page reads its texts again from the data file.
+    QVERIFY(writeTestFile(m_options.dataDir, QStringLiteral("D (4)_040126_120000.dat"), Pass, -100.0f));
+    QCOMPARE(ReportBuilder(m_options).update().rebuilt, 1);
+    const QByteArray relinked = read(out(reportpages::pagePath(sc)));
+    QVERIFY(relinked.contains("rel=\"next\" href=\"" + safePageBase(QStringLiteral("D (4)_040126_120000.dat")).toUtf8()));
+    QVERIFY(relinked.contains("Station name Test"));
 }
 
 void TestReport::namesFromTrackContentAreSafe()

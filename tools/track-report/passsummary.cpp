@@ -122,8 +122,6 @@ QJsonObject PassSummary::toJson() const
     o.insert(QStringLiteral("meanAbove"), meanAbove);
     o.insert(QStringLiteral("peakSnr"), peakSnr);
     o.insert(QStringLiteral("error"), error);
-    o.insert(QStringLiteral("configText"), configText);
-    o.insert(QStringLiteral("trackText"), trackText);
     return o;
 }
 
@@ -145,7 +143,5 @@ PassSummary PassSummary::fromJson(const QJsonObject &o)
     s.meanAbove = o.value(QStringLiteral("meanAbove")).toDouble();
     s.peakSnr = o.value(QStringLiteral("peakSnr")).toDouble();
     s.error = o.value(QStringLiteral("error")).toString();
-    s.configText = o.value(QStringLiteral("configText")).toString();
-    s.trackText = o.value(QStringLiteral("trackText")).toString();
     return s;
 }

@@ -31,6 +31,8 @@ struct PassSummary
     // When the pass was: its start, else the time of writing.
     QDateTime whenUtc() const { return startUtc.isValid() ? startUtc : writtenAt.toUTC(); }
     QString month() const { return whenUtc().toString(QStringLiteral("yyyy-MM")); }
+    // Without the two texts: they are most of the bytes and are read again
+    // from the data file when its page is made again.
     QJsonObject toJson() const;
     static PassSummary fromJson(const QJsonObject &o);
 };

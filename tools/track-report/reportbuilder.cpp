@@ -162,10 +162,25 @@ ReportBuilder::Built ReportBuilder::buildPass(const reportfiles::DataEntry &f) c
         for (const char *ext : {".png", ".csv", ".svg", ".js"})
             reportfiles::removeFile(out(base + QLatin1String(ext)));
     }
+    b.entry.texts = true;
     b.entry.size = f.size;
     b.entry.modifiedMs = f.modifiedMs;
     b.entry.summary = s;
     return b;
+}
+
+void ReportBuilder::readTexts(Entry &e) const
+{
+    if (e.texts)
+        return;
+    const QString path = QDir(m_options.dataDir).filePath(e.summary.fileName);
+    if (reportfiles::countLines(path, MaxDataFileLines) <= MaxDataFileLines) {
+        QString reason;
+        const DataFileContent file = parseDataFile(reportfiles::readRegular(path, MaxDataFileBytes, true, &reason));
+        e.summary.configText = file.configText;
+        e.summary.trackText = file.trackText;
+    }
+    e.texts = true;
 }
 
 void ReportBuilder::removePass(const PassSummary &pass)
@@ -285,6 +300,7 @@ ReportRun ReportBuilder::update()
         const PassSummary *older = i + 1 < order.size() ? &order[i + 1]->summary : nullptr;
         const QString olderBase = older ? older->pageBase : QString(), newerBase = newer ? newer->pageBase : QString();
         if (e.older != olderBase || e.newer != newerBase) {
+            readTexts(e);
             write(reportpages::pagePath(e.summary), reportpages::passPage(e.summary, older, newer, e.companion), run);
             e.older = olderBase;
             e.newer = newerBase;

@@ -56,6 +56,7 @@ public:
         qint64 size = -1;
         qint64 modifiedMs = 0;
         bool companion = false;
+        bool texts = false;   // the summary holds the data file's texts (not kept in the state)
         QString older, newer; // page names of the neighbours the page links to
         PassSummary summary;
     };
@@ -75,6 +76,7 @@ private:
     bool write(const QString &relative, const QByteArray &bytes, QStringList &failures) const;
     QString out(const QString &relative) const;
     void copyChartLibrary(ReportRun &run);
+    void readTexts(Entry &e) const;
     void updateStatus(ReportRun &run, bool passesChanged);
 
     ReportOptions m_options;
