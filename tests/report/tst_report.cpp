@@ -360,6 +360,7 @@ void TestReport::neverWritesOrDeletesOutside_data()
     QTest::newRow("link planted at a pass page") << "page-link";
     QTest::newRow("state file names a page outside") << "state-outside";
     QTest::newRow("passes folder is a link") << "passes-link";
+    QTest::newRow("data file is a link to another file") << "data-link";
 }
 
 void TestReport::neverWritesOrDeletesOutside()
@@ -381,6 +382,11 @@ void TestReport::neverWritesOrDeletesOutside()
             {"size":1,"modifiedMs":1,"summary":{"fileName":"../victim.txt","pageBase":"_.._victim.txt-00000000"}}]})";
         QVERIFY(writeBytes(out(QLatin1String(ReportBuilder::StateFileName)), state));
         QVERIFY(writeBytes(m_dir->filePath(QStringLiteral("victim.txt#.html")), "keep me\n"));
+    } else if (attack == QLatin1String("data-link")) {
+        QVERIFY(writeBytes(m_dir->filePath(QStringLiteral("secret")), "root:$6$secret\n"));
+        QVERIFY(writeBytes(m_dir->filePath(QStringLiteral("secret.ai")), "root:$6$secret\n"));
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("secret")), data(QStringLiteral("x.dat"))));
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("secret.ai")), data(QStringLiteral("x.dat.ai"))));
     } else {
         QVERIFY(QDir(out(QStringLiteral("passes"))).removeRecursively());
         QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("elsewhere"))));
@@ -394,6 +400,14 @@ void TestReport::neverWritesOrDeletesOutside()
         return;
     }
     QVERIFY2(run.failures.isEmpty(), qPrintable(run.failures.join('\n')));
+    if (attack == QLatin1String("data-link")) {
+        // Listed with its error, but nothing of it published.
+        QCOMPARE(run.passes, 2);
+        QDirIterator it(out(QString()), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY2(!read(it.next()).contains("$6$secret"), qPrintable(it.filePath()));
+        return;
+    }
     if (attack == QLatin1String("state-outside")) {
         QCOMPARE(read(m_dir->filePath(QStringLiteral("victim.txt#.html"))), QByteArray("keep me\n"));
         QCOMPARE(run.passes, 1);

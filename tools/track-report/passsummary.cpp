@@ -122,6 +122,7 @@ QJsonObject PassSummary::toJson() const
     o.insert(QStringLiteral("meanAbove"), meanAbove);
     o.insert(QStringLiteral("peakSnr"), peakSnr);
     o.insert(QStringLiteral("error"), error);
+    o.insert(QStringLiteral("dataDownload"), dataDownload);
     return o;
 }
 
@@ -143,5 +144,6 @@ PassSummary PassSummary::fromJson(const QJsonObject &o)
     s.meanAbove = o.value(QStringLiteral("meanAbove")).toDouble();
     s.peakSnr = o.value(QStringLiteral("peakSnr")).toDouble();
     s.error = o.value(QStringLiteral("error")).toString();
+    s.dataDownload = o.value(QStringLiteral("dataDownload")).toBool();
     return s;
 }

@@ -24,6 +24,7 @@ struct PassSummary
     double meanAbove = 0; // mean of the point means above the noise level, dB
     double peakSnr = 0;   // highest point mean SNR, dB
     QString error;        // empty: the file passed the viewer's checks
+    bool dataDownload = false; // a copy of the data file is offered
     QString configText;
     QString trackText;
 

@@ -26,6 +26,16 @@ namespace {
 constexpr int StateVersion = 2;
 constexpr qint64 MaxStateBytes = 256 * 1024 * 1024;
 
+// Only files that look like what they are named get a download: a link in
+// data/ to some other file must not publish that file.
+bool firstLineHas(const QByteArray &bytes, const char *text)
+{
+    for (const QByteArray &line : bytes.left(4096).split('\n'))
+        if (!line.trimmed().isEmpty())
+            return line.contains(text);
+    return false;
+}
+
 bool newestFirst(const PassSummary &a, const PassSummary &b)
 {
     if (a.writtenAt != b.writtenAt)
@@ -134,13 +144,14 @@ ReportBuilder::Built ReportBuilder::buildPass(const reportfiles::DataEntry &f) c
         s.writtenAt = QDateTime::fromMSecsSinceEpoch(f.modifiedMs);
 
     const QString base = QStringLiteral("passes/") + s.pageBase;
-    if (lines <= MaxDataFileLines && reason.isEmpty())
+    s.dataDownload = lines <= MaxDataFileLines && reason.isEmpty() && firstLineHas(bytes, "TuVaRN data file");
+    if (s.dataDownload)
         write(base + QStringLiteral(".dat"), bytes, b.failures);
     else
         reportfiles::removeFile(out(base + QStringLiteral(".dat")));
     QString aiReason;
     const QByteArray ai = reportfiles::readRegular(path + QStringLiteral(".ai"), MaxCompanionBytes, true, &aiReason);
-    b.entry.companion = !ai.isEmpty();
+    b.entry.companion = firstLineHas(ai, "Azim");
     if (b.entry.companion)
         write(base + QStringLiteral(".dat.ai"), ai, b.failures);
     else

@@ -174,21 +174,24 @@ QByteArray passPage(const PassSummary &p, const PassSummary *older, const PassSu
     h += row(QStringLiteral("File"), esc(p.fileName));
     h += row(QStringLiteral("Start"), esc(utcText(p.startUtc)));
     h += row(QStringLiteral("Written"), esc(utcText(p.writtenAt)));
-    QString downloads = QStringLiteral("<a href=\"") + href(p.pageBase + QStringLiteral(".dat")) + QStringLiteral("\" download>.dat</a>");
+    QStringList links;
+    if (p.dataDownload)
+        links << QStringLiteral("<a href=\"") + href(p.pageBase + QStringLiteral(".dat")) + QStringLiteral("\" download>.dat</a>");
     if (hasCompanion)
-        downloads += QStringLiteral(" &middot; <a href=\"") + href(p.pageBase + QStringLiteral(".dat.ai")) + QStringLiteral("\" download>.ai</a>");
+        links << QStringLiteral("<a href=\"") + href(p.pageBase + QStringLiteral(".dat.ai")) + QStringLiteral("\" download>.ai</a>");
     if (p.ok()) {
         h += row(QStringLiteral("Points"), pointsText(p) + QStringLiteral(" (recorded of uploaded)"));
         h += row(QStringLiteral("Noise level"), dB(p.noise) + QStringLiteral(" dB"));
         h += row(QStringLiteral("Peak above noise"), dB(p.peakAbove) + QStringLiteral(" dB"));
         h += row(QStringLiteral("Mean above noise"), dB(p.meanAbove) + QStringLiteral(" dB"));
         h += row(QStringLiteral("Peak SNR"), dB(p.peakSnr) + QStringLiteral(" dB"));
-        downloads += QStringLiteral(" &middot; <a href=\"") + href(p.pageBase + QStringLiteral(".png")) + QStringLiteral("\" download>PNG</a>")
-                     + QStringLiteral(" &middot; <a href=\"") + href(p.pageBase + QStringLiteral(".csv")) + QStringLiteral("\" download>CSV</a>");
+        links << QStringLiteral("<a href=\"") + href(p.pageBase + QStringLiteral(".png")) + QStringLiteral("\" download>PNG</a>")
+              << QStringLiteral("<a href=\"") + href(p.pageBase + QStringLiteral(".csv")) + QStringLiteral("\" download>CSV</a>");
     } else {
         h += row(QStringLiteral("Verdict"), QStringLiteral("<span class=\"err\">Error in .dat file: ") + esc(p.error) + QStringLiteral("</span>"));
     }
-    h += row(QStringLiteral("Downloads"), downloads);
+    if (!links.isEmpty())
+        h += row(QStringLiteral("Downloads"), links.join(QStringLiteral(" &middot; ")));
     h += QStringLiteral("</table></div>\n");
     if (p.ok()) {
         h += QStringLiteral("<div class=\"charts\"><div><h2>Signal</h2><div class=\"chart\" id=\"signal\"></div></div>\n"
