@@ -11,6 +11,8 @@
   viewer    track-viewer's start-up with one 1000-point file and with 10,000
             files, and the time until a new file is listed
   predict   track-predict --list, when it is built
+  report    track-report over --files synthetic passes: the first run (once),
+            an unchanged rerun, one new pass; and the front page's size
 
 Each figure is the median of --runs runs. The networked parts use port 6002 on
 127.0.0.1; run as root the script moves itself into a network namespace of its
@@ -222,6 +224,42 @@ def bench_predict(a):
           f"(24 h ahead, one satellite, the example station)")
 
 
+def bench_report(a):
+    tool, maker = f"{a.bin}/track-report", f"{a.tests}/make-test-passes"
+    if not (os.path.exists(tool) and os.path.exists(maker)):
+        print("track-report               skipped: track-report or make-test-passes not built")
+        return
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    work = tempfile.mkdtemp(prefix="tuvarn-bench-")
+    data = f"{work}/data"
+    subprocess.run([maker, data, str(a.files)], check=True, stdout=subprocess.DEVNULL)
+
+    def run():
+        t0 = time.time()
+        subprocess.run([tool, "--station", work], check=True, env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        return time.time() - t0
+
+    # CPU seconds too: on a machine others share, the wall time says little.
+    cpu0 = os.times()
+    first = run()
+    cpu1 = os.times()
+    first_cpu = (cpu1.children_user - cpu0.children_user) + (cpu1.children_system - cpu0.children_system)
+    again = statistics.median(run() for _ in range(a.runs))
+    newest = sorted(n for n in os.listdir(data) if n.endswith(".dat"))[-1]
+    added = []
+    for k in range(a.runs):
+        for ext in ("", ".ai"):
+            shutil.copy(f"{data}/{newest}{ext}", f"{data}/NEW-SAT ({k})_{newest.rsplit('_', 2)[1]}_{newest.rsplit('_', 1)[1]}{ext}")
+        added.append(run())
+    front = os.path.getsize(f"{work}/report/index.html")
+    shutil.rmtree(work, ignore_errors=True)
+    print(f"track-report               {a.files:,} passes: first run {first:.1f} s (target 120 s; "
+          f"{first_cpu:.0f} CPU s on {os.cpu_count()} cores), unchanged rerun "
+          f"{again:.2f} s (target 1 s), one new pass {statistics.median(added):.2f} s (target 1 s); "
+          f"front page {front / 1024:.0f} KiB (target 150 KB)")
+
+
 def machine():
     cpu = "unknown CPU"
     try:
@@ -238,7 +276,7 @@ def machine():
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("parts", nargs="*", default=["pass", "firmware", "viewer", "predict"],
+    p.add_argument("parts", nargs="*", default=["pass", "firmware", "viewer", "predict", "report"],
                    help="parts to run (default all)")
     p.add_argument("--bin", default=f"{ROOT}/build/bin", help="the programs (default build/bin)")
     p.add_argument("--tests", default=None, help="the test probes (default BIN/../tests)")
@@ -247,7 +285,8 @@ def main():
     p.add_argument("--idle", type=int, default=60, help="idle seconds on a live link (default 60)")
     p.add_argument("--points", type=int, default=100, help="points of the pass (default 100)")
     p.add_argument("--firmware-kib", type=int, default=64, help="image size (default 64)")
-    p.add_argument("--files", type=int, default=10000, help="files in the big viewer folder (default 10000)")
+    p.add_argument("--files", type=int, default=10000,
+                   help="files in the big viewer folder and passes of the report (default 10000)")
     a = p.parse_args()
     a.bin = os.path.abspath(a.bin)
     a.tests = os.path.abspath(a.tests or os.path.join(a.bin, "..", "tests"))
@@ -259,7 +298,7 @@ def main():
     print(f"machine: {machine()}")
     print(f"runs per figure: {a.runs}, median shown")
     for part, fn in (("pass", bench_pass), ("firmware", bench_firmware), ("viewer", bench_viewer),
-                     ("predict", bench_predict)):
+                     ("predict", bench_predict), ("report", bench_report)):
         if part in a.parts:
             fn(a)
             sys.stdout.flush()

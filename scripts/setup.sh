@@ -9,6 +9,7 @@ packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvf
           dpkg-dev lintian man-db desktop-file-utils
           python3-skyfield python3-sgp4 python3-unidecode)
 packages+=(python3 util-linux)  # scripts/soak.py (unshare, mount)
+packages+=(libpng-dev libjs-dygraphs)  # track-report: its PNG writer, the pages' charts
 scripts/ensure-packages.sh "${packages[@]}"
 
 # --packages-only: the packages above and nothing else (scripts/package.sh).

@@ -61,7 +61,7 @@ QString MainWindow::exportChosenTo(ExportKind kind, const QString &target)
             return QStringLiteral("not written: ") + out.errorString();
         }
     } else {
-        out.write(passCsv(d));
+        out.write(passCsv(d, readPassTrack(source, d.trackText)));
     }
     if (!out.commit())
         return QStringLiteral("not written: ") + out.errorString();

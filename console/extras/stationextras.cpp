@@ -37,7 +37,16 @@ StationExtras::StationExtras(const ExtrasSettings &settings, Log log, const Pass
     }
 }
 
-StationExtras::~StationExtras() = default;
+StationExtras::~StationExtras()
+{
+    // The last word: a reader must not take the state left standing for a live one.
+    if (m_file) {
+        refreshFromRecords();
+        m_status.stopped = true;
+        // The log is closed by now ("The end" is its last line): a failure here stays unlogged.
+        m_file->update(m_status.toJson(), platform::nowUtc());
+    }
+}
 
 void StationExtras::logged(const QString &message)
 {
@@ -63,8 +72,12 @@ void StationExtras::statusShown(const StatusUpdate &u)
     m_status.stateWord = c.word;
     m_status.stateText = c.line;
     m_status.stateError = red;
-    if (c.finish && m_park)
-        m_park->passFinished(platform::nowUtc());
+    if (c.finish) {
+        m_finished = true;
+        m_finishedStart = PassPlan.startUtc;
+        if (m_park)
+            m_park->passFinished(platform::nowUtc());
+    }
 }
 
 void StationExtras::linkSupervised(const LinkSupervisionResult &r)
@@ -97,7 +110,11 @@ void StationExtras::refreshFromRecords()
     m_status.linkAlive = linkState.linkWatchdog > 0;
     if (!m_status.linkAlive)
         m_status.firmware.clear();
-    m_status.passLoaded = !PassPlan.satellite.isEmpty() || PassPlan.pointCount > 0;
+    // A finished pass stays in the plan until the next one is loaded; it is
+    // not the current pass any more.
+    if (m_finished && PassPlan.startUtc != m_finishedStart)
+        m_finished = false;
+    m_status.passLoaded = !m_finished && (!PassPlan.satellite.isEmpty() || PassPlan.pointCount > 0);
     m_status.satellite = PassPlan.satellite;
     m_status.orbit = PassPlan.orbit;
     m_status.passStartUtc = PassPlan.startUtc;

@@ -57,4 +57,6 @@ private:
     std::unique_ptr<ParkPlanner> m_park;
     QTimer m_beat;
     QString m_lastWriteError;
+    QDateTime m_finishedStart; // start of the pass that has finished; it no longer shows as loaded
+    bool m_finished = false;
 };

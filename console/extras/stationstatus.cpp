@@ -47,7 +47,9 @@ QJsonObject StationStatus::toJson() const
 {
     QJsonObject o;
     o.insert(QStringLiteral("station"), station);
-    o.insert(QStringLiteral("mode"), serviceMode ? QStringLiteral("service") : QStringLiteral("operator"));
+    o.insert(QStringLiteral("mode"), stopped       ? QStringLiteral("stopped")
+                                     : serviceMode ? QStringLiteral("service")
+                                                   : QStringLiteral("operator"));
 
     QJsonObject link;
     link.insert(QStringLiteral("alive"), linkAlive);

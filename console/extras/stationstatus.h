@@ -24,6 +24,7 @@ struct StationStatus
     QString stateText;          // the state line, trimmed
     bool stateError = false;    // shown in red
 
+    bool stopped = false;       // the console has ended: "mode" reads "stopped"
     bool passLoaded = false;
     QString satellite;
     QString orbit;
@@ -56,6 +57,8 @@ public:
 
     enum Result { Unchanged, Written, Failed };
     // On Failed the reason is in *error; the next call tries again.
+    // The "time" of a document is when its content last changed; a reader
+    // compares it with its own clock to tell a live console from a stale file.
     Result update(const QJsonObject &content, const QDateTime &nowUtc, QString *error = nullptr);
     // The bytes as written: the content with "time" added.
     static QByteArray document(const QJsonObject &content, const QDateTime &nowUtc);

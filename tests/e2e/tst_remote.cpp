@@ -50,6 +50,7 @@ private slots:
     void statusAfterThePass();
     void hookGotTheDataFile();
     void parkedAfterTheFinish();
+    void stoppedStateLeftOnTerm();
     void hookLeftoversEndWithTheConsole();
     void cleanup() { m_run.noteResult(); }
     void cleanupTestCase() { m_run.tearDown(); }
@@ -158,6 +159,8 @@ void TestRemote::statusAfterThePass()
     QCOMPARE(link.value(QStringLiteral("firmware")).toString(), QStringLiteral("3.7"));
     QCOMPARE(last.value(QStringLiteral("controller")).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("In Origin."));
     QCOMPARE(last.value(QStringLiteral("errors")).toInt(), 0);
+    // The pass has finished: it is no longer shown as the loaded one.
+    QVERIFY(last.value(QStringLiteral("pass")).isNull());
 }
 
 void TestRemote::hookGotTheDataFile()
@@ -201,13 +204,23 @@ void TestRemote::parkedAfterTheFinish()
         }
     }
     QCOMPARE(origin, 1);
+}
+
+void TestRemote::stoppedStateLeftOnTerm()
+{
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
     E2E_STEP(m_run.endConsole());
+    const QJsonObject o = QJsonDocument::fromJson(m_run.readFile(QStringLiteral("status.json"))).object();
+    QCOMPARE(o.value(QStringLiteral("mode")).toString(), QStringLiteral("stopped"));
+    const QDateTime at = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
+    QVERIFY2(at >= before.addSecs(-1) && at <= QDateTime::currentDateTimeUtc().addSecs(1), qPrintable(at.toString(Qt::ISODate)));
+    QCOMPARE(o.value(QStringLiteral("station")).toString(), QStringLiteral("Test station"));
     E2E_STEP(m_run.endSim());
 }
 
 void TestRemote::hookLeftoversEndWithTheConsole()
 {
-    // parkedAfterTheFinish ended the console, well inside the hook's 20 s.
+    // stoppedStateLeftOnTerm ended the console, well inside the hook's 20 s.
     const qint64 child = m_run.readFile(QStringLiteral("hook.child")).trimmed().toLongLong();
     QVERIFY(child > 0);
     const auto gone = [child] {

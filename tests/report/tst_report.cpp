@@ -7,10 +7,15 @@
 #include "viewertestfiles.h"
 
 #include <QGuiApplication>
+#include <QProcess>
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,7 +77,13 @@ private slots:
     void indexNewestFirst();
     void onlyWhatChangedIsRedone();
     void namesFromTrackContentAreSafe();
-    void statusPage();
+    void indexSplitByMonth();
+    void frontPageSmallWithManyPasses();
+    void neverWritesOrDeletesOutside_data();
+    void neverWritesOrDeletesOutside();
+    void everyDataEntryListedOrNamed_data();
+    void everyDataEntryListedOrNamed();
+    void hookLineFromTheReadme();
 };
 
 void TestReport::init()
@@ -98,8 +109,9 @@ void TestReport::goodPassPageAndPicture()
     // Summary: points recorded / uploaded, noise, peak and mean above noise, peak SNR.
     const QString row = indexRow(name);
     QVERIFY(!row.isEmpty());
-    for (const char *cell : {">SAT 1<", ">4711<", ">07.12.2026  04:05:09<", ">3 / 5<", ">-100.0<",
-                             ">11.0<", ">5.2<", ">9.0<", ">ok<"})
+    const QString start = QDateTime(QDate(2026, 12, 7), QTime(4, 5, 9)).toUTC().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss 'UTC'"));
+    QVERIFY2(row.contains(QLatin1Char('>') + start + QLatin1Char('<')), qPrintable(row));
+    for (const char *cell : {">SAT 1<", ">4711<", ">3 of 5<", ">-100.0<", ">11.0<", ">5.2<", ">9.0<", ">ok<"})
         QVERIFY2(row.contains(QLatin1String(cell)), cell);
 
     PassSummary s;
@@ -120,8 +132,21 @@ void TestReport::goodPassPageAndPicture()
 
     const QString page = QString::fromUtf8(read(out(reportpages::pagePath(s))));
     QVERIFY(page.contains(QStringLiteral("src=\"") + s.pageBase.toHtmlEscaped() + QStringLiteral(".png\"")));
-    QVERIFY(page.contains(QStringLiteral("href=\"") + s.pageBase.toHtmlEscaped() + QStringLiteral(".csv\"")));
     QVERIFY(page.contains(QStringLiteral("href=\"../index.html\"")));
+    QVERIFY(page.contains(QStringLiteral("<meta name=\"viewport\"")));
+    // Downloads: the data file and its companion as recorded, picture and CSV.
+    for (const QString &ext : {QStringLiteral(".dat"), QStringLiteral(".dat.ai"), QStringLiteral(".png"), QStringLiteral(".csv")}) {
+        QVERIFY2(page.contains(QStringLiteral("href=\"") + s.pageBase.toHtmlEscaped() + ext + QStringLiteral("\" download")), qPrintable(ext));
+        QVERIFY(QFileInfo(out(QStringLiteral("passes/") + s.pageBase + ext)).size() > 0);
+    }
+    QCOMPARE(read(out(QStringLiteral("passes/") + s.pageBase + QStringLiteral(".dat"))), read(data(name)));
+    // Charts and sky plot beside it, the chart library copied in: no network.
+    const QByteArray sky = read(out(QStringLiteral("passes/") + s.pageBase + QStringLiteral(".svg")));
+    for (const char *part : {">N<", ">E<", ">S<", ">W<", ">start<", ">end<", ">dB<", "<title>point 1, "})
+        QVERIFY2(sky.contains(part), part);
+    QVERIFY(read(out(QStringLiteral("passes/") + s.pageBase + QStringLiteral(".js"))).startsWith("tuvarnPass({timed:true,"));
+    QVERIFY(QFileInfo(out(QStringLiteral("dygraph.min.js"))).size() > 10000);
+    QVERIFY(!page.contains(QLatin1String("http://")) && !page.contains(QLatin1String("https://")));
 }
 
 void TestReport::csvRowsFollowTheFile()
@@ -133,11 +158,20 @@ void TestReport::csvRowsFollowTheFile()
     s.pageBase = safePageBase(name);
     const QList<QByteArray> lines = read(out(reportpages::csvPath(s))).split('\n');
     QCOMPARE(lines.size(), 5); // header, three rows, the empty part after the last LF
-    QCOMPARE(lines.at(0), QByteArray("point,fi_deg,r_mm,korr,korr0,samples,power_db,snr_db,power_above_noise_db"));
-    QCOMPARE(lines.at(1), QByteArray("0,-30.0,200.0,0,0,2,-99.50,1.50,0.50"));
-    QCOMPARE(lines.at(2), QByteArray("1,0.0,150.0,1,2,2,-89.00,9.00,11.00"));
-    QCOMPARE(lines.at(3), QByteArray("2,30.0,200.0,-1,-3,2,-96.00,4.00,4.00"));
+    QCOMPARE(lines.at(0), QByteArray("point,fi_deg,r_mm,korr,korr0,samples,power_db,snr_db,power_above_noise_db,utc,azimuth_deg,elevation_deg"));
+    // Row i is the track's point i seconds after the start; azimuth and elevation from the companion.
+    const QDateTime start = QDateTime(QDate(2026, 12, 7), QTime(4, 5, 9)).toUTC();
+    const auto utc = [&](int s) { return start.addSecs(s).toString(Qt::ISODate).toLatin1(); };
+    QCOMPARE(lines.at(1), "0,-30.0,200.0,0,0,2,-99.50,1.50,0.50," + utc(0) + ",-30.0,-30.0");
+    QCOMPARE(lines.at(2), "1,0.0,150.0,1,2,2,-89.00,9.00,11.00," + utc(1) + ",0.0,0.0");
+    QCOMPARE(lines.at(3), "2,30.0,200.0,-1,-3,2,-96.00,4.00,4.00," + utc(2) + ",30.0,30.0");
     QVERIFY(lines.at(4).isEmpty());
+    // Without the companion the columns stay, empty.
+    QVERIFY(QFile::remove(data(name) + QStringLiteral(".ai")));
+    QVERIFY(writeBytes(data(name), read(data(name)) + "\n")); // changed: made again
+    ReportBuilder(m_options).update();
+    QCOMPARE(read(out(reportpages::csvPath(s))).split('\n').at(2), "1,0.0,150.0,1,2,2,-89.00,9.00,11.00," + utc(1) + ",,");
+    QVERIFY(!QFile::exists(out(QStringLiteral("passes/") + s.pageBase + QStringLiteral(".dat.ai"))));
 }
 
 void TestReport::badFilesListedWithTheirError_data()
@@ -232,9 +266,19 @@ void TestReport::onlyWhatChangedIsRedone()
     QVERIFY(!QFile::exists(out(reportpages::picturePath(sb))));
     QVERIFY(!QFile::exists(out(reportpages::picturePath(sa)))); // went bad: no stale picture
     QVERIFY(indexRow(a).contains(QStringLiteral("title bad")));
+    // The newest pass's page got its "newer" link to the new one.
+    PassSummary sc;
+    sc.pageBase = safePageBase(QStringLiteral("C (3)_030126_120000.dat"));
+    QVERIFY(read(out(reportpages::pagePath(sa))).contains("rel=\"next\" href=\"" + sc.pageBase.toUtf8() + ".html\""));
     // A deleted page is made again.
     QVERIFY(QFile::remove(out(reportpages::pagePath(sa))));
     QCOMPARE(builder.update().rebuilt, 1);
+    // A later run that only relinks a page reads its texts again from the data file.
+    QVERIFY(writeTestFile(m_options.dataDir, QStringLiteral("D (4)_040126_120000.dat"), Pass, -100.0f));
+    QCOMPARE(ReportBuilder(m_options).update().rebuilt, 1);
+    const QByteArray relinked = read(out(reportpages::pagePath(sc)));
+    QVERIFY(relinked.contains("rel=\"next\" href=\"" + safePageBase(QStringLiteral("D (4)_040126_120000.dat")).toUtf8()));
+    QVERIFY(relinked.contains("Station name Test"));
 }
 
 void TestReport::namesFromTrackContentAreSafe()
@@ -247,6 +291,8 @@ void TestReport::namesFromTrackContentAreSafe()
     QVERIFY2(QRegularExpression(QStringLiteral("^[A-Za-z0-9._()+-]+$")).match(base).hasMatch(), qPrintable(base));
     QVERIFY(!base.startsWith(QLatin1Char('.')));
     QVERIFY(base != safePageBase(QStringLiteral("_img_src_x___q_____..x__1__(7)_071226_040509.dat")));
+    // One page per file: a file named like another's made-safe page name gets its own.
+    QVERIFY(safePageBase(base + QStringLiteral(".dat")) != base);
     QVERIFY(QDir(out(QStringLiteral("passes"))).entryList(QDir::Files).contains(base + QStringLiteral(".html")));
     for (const QString &html : {index(), QString::fromUtf8(read(out(QStringLiteral("passes/") + base + QStringLiteral(".html"))))}) {
         QVERIFY(!html.contains(QLatin1String("<script>")));
@@ -255,31 +301,183 @@ void TestReport::namesFromTrackContentAreSafe()
     }
 }
 
-void TestReport::statusPage()
+void TestReport::indexSplitByMonth()
 {
-    ReportBuilder builder(m_options);
-    ReportRun run = builder.update();
-    QVERIFY(run.statusWritten);
-    QVERIFY(read(out(QStringLiteral("status.html"))).contains("No live status"));
+    // 130 passes: 70 in January, 60 in February, one of them bad.
+    for (int i = 0; i < 130; ++i) {
+        const QDateTime at = i < 70 ? QDateTime(QDate(2026, 1, 1 + i / 3), QTime(10 + i % 3, 0)) : QDateTime(QDate(2026, 2, 1 + (i - 70) / 3), QTime(10 + i % 3, 0));
+        const QString name = QStringLiteral("SAT %1 (%2)_").arg(i % 2 ? "A" : "B").arg(i) + at.toString(QStringLiteral("ddMMyy_hhmmss.'dat'"));
+        const QString t = title(QStringLiteral("SAT %1").arg(i % 2 ? "A" : "B"), 3)
+                              .replace(QStringLiteral("07.12.2026  04:05:09"), at.addSecs(-60).toString(QStringLiteral("dd.MM.yyyy  hh:mm:ss")));
+        QVERIFY(i == 5 ? writeBytes(data(name), "junk\n") : writeTestFile(m_options.dataDir, name, Pass, -100.0f, t));
+    }
+    const ReportRun run = ReportBuilder(m_options).update();
+    QCOMPARE(run.passes, 130);
+    const QString front = index();
+    QCOMPARE(front.count(QStringLiteral("<tr data-sat=")), reportpages::FrontPageRows);
+    QVERIFY2(front.contains(QStringLiteral("href=\"months/2026-02.html\">2026-02: 60</a>")), qPrintable(front.left(1500)));
+    QVERIFY(front.contains(QStringLiteral("href=\"months/2026-01.html\">2026-01: 70, <span class=\"err\">1 with errors</span></a>")));
+    const QString jan = QString::fromUtf8(read(out(QStringLiteral("months/2026-01.html"))));
+    const QString feb = QString::fromUtf8(read(out(QStringLiteral("months/2026-02.html"))));
+    QCOMPARE(jan.count(QStringLiteral("<tr data-sat=")), 70);
+    QCOMPARE(feb.count(QStringLiteral("<tr data-sat=")), 60);
+    QCOMPARE(jan.count(QStringLiteral("class=\"bad\"")), 1);
+    // Newest first on the front page: the latest of February leads.
+    const int newest = front.indexOf(safePageBase(QStringLiteral("SAT B (128)_200226_120000.dat")));
+    QVERIFY(newest > 0 && newest < front.indexOf(safePageBase(QStringLiteral("SAT A (129)_200226_100000.dat"))));
+}
 
-    const QByteArray json = R"({"station":"Roof <A>","mode":"operator","time":"2026-12-07T04:05:09Z",
-        "link":{"alive":false,"text":"Disconnected2","firmware":null},"gps":{"state":"ok","time":"04:05:08"},
-        "controller":{"word":"0x0841","text":"Tracking.","error":true},"pass":null,
-        "recording":{"state":5,"text":"recording","points":12},"lastDataFile":null,"lastEvent":null,"errors":2})";
-    QVERIFY(writeBytes(m_options.statusFile, json));
-    run = builder.update();
-    QVERIFY(run.statusWritten);
-    QVERIFY(!run.indexWritten);
-    const QByteArray html = read(out(QStringLiteral("status.html")));
-    for (const char *part : {"Roof &lt;A&gt;", "<span class=\"err\">down</span>", "04:05:08 UTC",
-                             "<span class=\"err\">Tracking. (0x0841)</span>", "recording, 12 points",
-                             "<span class=\"err\">2</span>"})
-        QVERIFY2(html.contains(part), part);
-    QCOMPARE(read(out(QStringLiteral("status.json"))), json);
-    QVERIFY(!builder.update().statusWritten);
-    QVERIFY(QFile::remove(m_options.statusFile));
-    QVERIFY(builder.update().statusWritten);
-    QVERIFY(!QFile::exists(out(QStringLiteral("status.json"))));
+void TestReport::frontPageSmallWithManyPasses()
+{
+    // 10,000 passes over two years: the front page holds the newest rows and the months.
+    QList<PassSummary> all;
+    QMap<QString, reportpages::MonthCount> months;
+    for (int i = 0; i < 10000; ++i) {
+        PassSummary p;
+        p.fileName = QStringLiteral("NOAA 19 (%1)_010126_000000.dat").arg(10000 + i);
+        p.pageBase = safePageBase(p.fileName);
+        p.satellite = QStringLiteral("NOAA 19");
+        p.orbit = QString::number(10000 + i);
+        p.startUtc = QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC).addSecs(i * 6300);
+        p.recorded = 600;
+        p.uploaded = 612;
+        p.error = i % 50 ? QString() : QStringLiteral("power data!=mean data");
+        ++months[p.month()].passes;
+        months[p.month()].bad += p.ok() ? 0 : 1;
+        all.prepend(p);
+    }
+    const QByteArray page = reportpages::index(QStringLiteral("Station"), all.mid(0, reportpages::FrontPageRows), all.size(), months, {},
+                                               QDateTime::currentDateTimeUtc());
+    QVERIFY2(page.size() < 150 * 1024, qPrintable(QString::number(page.size())));
+    QVERIFY(page.contains("Passes: 10000, <span class=\"err\">200 with errors</span>"));
+    QCOMPARE(page.count("<li><a href=\"months/"), months.size());
+}
+
+void TestReport::neverWritesOrDeletesOutside_data()
+{
+    QTest::addColumn<QString>("attack");
+    QTest::newRow("link planted at index.html") << "index-link";
+    QTest::newRow("link planted at a pass page") << "page-link";
+    QTest::newRow("state file names a page outside") << "state-outside";
+    QTest::newRow("passes folder is a link") << "passes-link";
+    QTest::newRow("data file is a link to another file") << "data-link";
+}
+
+void TestReport::neverWritesOrDeletesOutside()
+{
+    QFETCH(QString, attack);
+    const QString name = QStringLiteral("SAT 1 (1)_071226_040509.dat");
+    QVERIFY(writeTestFile(m_options.dataDir, name, Pass, -100.0f, title(QStringLiteral("SAT 1"), 3)));
+    const QString victim = m_dir->filePath(QStringLiteral("victim.txt"));
+    QVERIFY(writeBytes(victim, "keep me\n"));
+    QVERIFY(QDir().mkpath(out(QStringLiteral("passes"))));
+    PassSummary s;
+    s.pageBase = safePageBase(name);
+    if (attack == QLatin1String("index-link")) {
+        QVERIFY(QFile::link(victim, out(QStringLiteral("index.html"))));
+    } else if (attack == QLatin1String("page-link")) {
+        QVERIFY(QFile::link(victim, out(reportpages::pagePath(s))));
+    } else if (attack == QLatin1String("state-outside")) {
+        const QByteArray state = R"({"version":2,"passes":[{"size":1,"modifiedMs":1,"summary":{"fileName":"gone.dat","pageBase":"../../victim.txt#"}},
+            {"size":1,"modifiedMs":1,"summary":{"fileName":"../victim.txt","pageBase":"_.._victim.txt-00000000"}}]})";
+        QVERIFY(writeBytes(out(QLatin1String(ReportBuilder::StateFileName)), state));
+        QVERIFY(writeBytes(m_dir->filePath(QStringLiteral("victim.txt#.html")), "keep me\n"));
+    } else if (attack == QLatin1String("data-link")) {
+        QVERIFY(writeBytes(m_dir->filePath(QStringLiteral("secret")), "root:$6$secret\n"));
+        QVERIFY(writeBytes(m_dir->filePath(QStringLiteral("secret.ai")), "root:$6$secret\n"));
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("secret")), data(QStringLiteral("x.dat"))));
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("secret.ai")), data(QStringLiteral("x.dat.ai"))));
+    } else {
+        QVERIFY(QDir(out(QStringLiteral("passes"))).removeRecursively());
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("elsewhere"))));
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("elsewhere")), out(QStringLiteral("passes"))));
+    }
+    const ReportRun run = ReportBuilder(m_options).update();
+    QCOMPARE(read(victim), QByteArray("keep me\n"));
+    if (attack == QLatin1String("passes-link")) {
+        QVERIFY(!run.failures.isEmpty());
+        QVERIFY(QDir(m_dir->filePath(QStringLiteral("elsewhere"))).isEmpty());
+        return;
+    }
+    QVERIFY2(run.failures.isEmpty(), qPrintable(run.failures.join('\n')));
+    if (attack == QLatin1String("data-link")) {
+        // Listed with its error, but nothing of it published.
+        QCOMPARE(run.passes, 2);
+        QDirIterator it(out(QString()), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY2(!read(it.next()).contains("$6$secret"), qPrintable(it.filePath()));
+        return;
+    }
+    if (attack == QLatin1String("state-outside")) {
+        QCOMPARE(read(m_dir->filePath(QStringLiteral("victim.txt#.html"))), QByteArray("keep me\n"));
+        QCOMPARE(run.passes, 1);
+        return;
+    }
+    // The link itself was replaced by the page.
+    const QString at = out(attack == QLatin1String("index-link") ? QStringLiteral("index.html") : reportpages::pagePath(s));
+    QVERIFY(!QFileInfo(at).isSymLink());
+    QVERIFY(read(at).startsWith("<!DOCTYPE html>"));
+}
+
+void TestReport::everyDataEntryListedOrNamed_data()
+{
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason"); // empty: listed as a pass with this error in `kind`
+    QTest::newRow("FIFO") << QByteArray("SAT 2 (2)_071226_050000.dat") << "fifo" << "a FIFO, not a regular file";
+    QTest::newRow("dangling link") << QByteArray("SAT 2 (2)_071226_050000.dat") << "dangling" << "dangling link";
+    QTest::newRow("hidden name") << QByteArray(".SAT 2 (2)_071226_050000.dat") << "file" << "hidden name (starts with \".\")";
+    QTest::newRow("not UTF-8") << QByteArray("SAT \xff (2)_071226_050000.dat") << "file" << "name is not valid UTF-8";
+    QTest::newRow("folder") << QByteArray("old.dat") << "dir" << "a folder";
+    QTest::newRow("other file") << QByteArray("notes.txt") << "file" << "not a data file (.dat)";
+    QTest::newRow("many short lines") << QByteArray("SAT 2 (2)_071226_050000.dat") << "lines" << "";
+}
+
+void TestReport::everyDataEntryListedOrNamed()
+{
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QVERIFY(writeTestFile(m_options.dataDir, QStringLiteral("SAT 1 (1)_071226_040509.dat"), Pass, -100.0f));
+    const QByteArray path = QFile::encodeName(m_options.dataDir) + '/' + entry;
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    else if (kind == QLatin1String("dangling"))
+        QCOMPARE(::symlink("nowhere.dat", path.constData()), 0);
+    else if (kind == QLatin1String("dir"))
+        QCOMPARE(::mkdir(path.constData(), 0700), 0);
+    else if (kind == QLatin1String("lines"))
+        QVERIFY(writeBytes(QFile::decodeName(path), "TuVaRN data file\n" + QByteArray(int(ReportBuilder::MaxDataFileLines) * 2, '\n')));
+    else
+        QVERIFY(::close(::open(path.constData(), O_CREAT | O_WRONLY, 0600)) == 0); // the name as bytes
+    const ReportRun run = ReportBuilder(m_options).update(); // a FIFO must not hang it
+    const QString html = index();
+    if (reason.isEmpty()) {
+        QCOMPARE(run.passes, 2);
+        QVERIFY2(html.contains(QStringLiteral("file bad (more than ")), qPrintable(html));
+        return;
+    }
+    QCOMPARE(run.passes, 1);
+    QCOMPARE(run.skipped, 1);
+    QVERIFY2(html.contains(QStringLiteral(": ") + reason.toHtmlEscaped() + QStringLiteral("</li>")), qPrintable(html));
+}
+
+void TestReport::hookLineFromTheReadme()
+{
+    // "PassHook track-report --station ." as written: run in the station folder,
+    // the new data file's path added as the last argument.
+    const QString name = QStringLiteral("SAT 1 (1)_071226_040509.dat");
+    QVERIFY(writeTestFile(m_options.dataDir, name, Pass, -100.0f));
+    const QStringList words = QProcess::splitCommand(QStringLiteral("track-report --station ."));
+    QProcess hook;
+    hook.setWorkingDirectory(m_dir->path());
+    hook.start(QStringLiteral(TUVARN_BIN_DIR "/") + words.first(),
+               words.mid(1) + QStringList{QDir(m_options.dataDir).absoluteFilePath(name)});
+    QVERIFY(hook.waitForFinished(60000));
+    QVERIFY2(hook.exitCode() == 0, hook.readAllStandardError().constData());
+    PassSummary s;
+    s.pageBase = safePageBase(name);
+    QVERIFY(QFile::exists(out(reportpages::pagePath(s))));
 }
 
 QTEST_MAIN(TestReport)

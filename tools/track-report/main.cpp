@@ -18,8 +18,11 @@ void print(const ReportRun &run, bool quietWhenIdle)
 {
     if (quietWhenIdle && run.rebuilt == 0 && run.removed == 0 && run.failures.isEmpty())
         return;
-    std::printf("track-report: %d passes (%d with errors), %d pages made, %d removed\n", run.passes, run.bad,
+    std::printf("track-report: %d passes (%d with errors), %d pages made, %d removed", run.passes, run.bad,
                 run.rebuilt, run.removed);
+    if (run.skipped > 0)
+        std::printf(", %d entries of the data folder left out (named on the index)", run.skipped);
+    std::printf("\n");
     for (const QString &f : run.failures)
         std::fprintf(stderr, "track-report: not written: %s\n", qPrintable(f));
     std::fflush(stdout);
@@ -38,9 +41,9 @@ int main(int argc, char *argv[])
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Turns the station's data folder into static web pages: an index of all passes, newest\n"
-        "first, a page per pass with the viewer's picture and a CSV of its rows, and the live\n"
-        "status from status.json. Only what changed is made again. Serve the output folder with\n"
+        "Turns the station's data folder into static web pages: the newest passes and pages by\n"
+        "month, a page per pass with charts, its sky path, the viewer's picture and downloads,\n"
+        "and the live status from status.json. Only what changed is made again. Serve the output folder with\n"
         "any static web server, e.g.: python3 -m http.server --directory report 8000"));
     p.addHelpOption();
     p.addVersionOption();
@@ -51,10 +54,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("Plot panel of the pictures, WIDTHxHEIGHT (default 1200x900)."), QStringLiteral("WxH"));
     const QCommandLineOption watch(QStringLiteral("watch"), QStringLiteral("Keep running and follow the folders."));
     const QCommandLineOption interval(QStringLiteral("interval"), QStringLiteral("With --watch: look at least this often, s (default 2)."), QStringLiteral("s"), QStringLiteral("2"));
-    p.addOptions({station, data, status, outDir, size, watch, interval});
+    const QCommandLineOption stale(QStringLiteral("stale"), QStringLiteral("Status older than this shows red, s (default 90)."), QStringLiteral("s"), QStringLiteral("90"));
+    const QCommandLineOption jobs(QStringLiteral("jobs"), QStringLiteral("Pictures drawn at once (default: one per core)."), QStringLiteral("n"));
+    p.addOptions({station, data, status, outDir, size, watch, interval, stale, jobs});
+    // As the console's PassHook, the new data file's path comes last: it only
+    // says that something changed, the whole folder is brought up to date.
+    p.addPositionalArgument(QStringLiteral("[data-file]"), QStringLiteral("Ignored: the path a PassHook adds."));
     p.process(app);
-    if (!p.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "track-report: unexpected argument %s (see --help)\n", qPrintable(p.positionalArguments().first()));
+    if (p.positionalArguments().size() > 1) {
+        std::fprintf(stderr, "track-report: unexpected argument %s (see --help)\n", qPrintable(p.positionalArguments().at(1)));
         return 1;
     }
 
@@ -77,6 +85,20 @@ int main(int argc, char *argv[])
     if (!ok || seconds < 1 || seconds > 3600) {
         std::fprintf(stderr, "track-report: --interval wants seconds from 1 to 3600\n");
         return 1;
+    }
+
+    const int staleSeconds = p.value(stale).toInt(&ok);
+    if (!ok || staleSeconds < 5 || staleSeconds > 86400) {
+        std::fprintf(stderr, "track-report: --stale wants seconds from 5 to 86400\n");
+        return 1;
+    }
+    o.staleSeconds = staleSeconds;
+    if (p.isSet(jobs)) {
+        o.threads = p.value(jobs).toInt(&ok);
+        if (!ok || o.threads < 1 || o.threads > 64) {
+            std::fprintf(stderr, "track-report: --jobs wants a number from 1 to 64\n");
+            return 1;
+        }
     }
 
     ReportBuilder builder(o);

@@ -1,5 +1,7 @@
 #include "passsummary.h"
 
+#include "passcsv.h"
+
 #include <QCryptographicHash>
 #include <QRegularExpression>
 
@@ -31,6 +33,10 @@ PassSummary summarise(const QString &fileName, const DataFileContent &file, cons
     splitDataFileName(fileName, &nameSatellite, &s.orbit, &s.writtenAt);
     s.configText = file.configText;
     s.trackText = file.trackText;
+    s.startUtc = passStartUtc(file.trackText);
+    for (const QString &line : file.configText.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("Station name ")))
+            s.station = line.mid(13).trimmed();
 
     // The pass summary: satellite first, then "...; N actual points", "Start at ...".
     const QStringList lines = file.trackText.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -88,7 +94,10 @@ QString safePageBase(const QString &dataFileName)
     }
     if (out.startsWith(QLatin1Char('.')) || out.isEmpty())
         out.prepend(QLatin1Char('_'));
-    if (out != base || out.size() > 120) {
+    // A name that already ends like a hashed one gets a hash too, so that no
+    // file's own name can take the page of another file's made-safe name.
+    static const QRegularExpression hashed(QStringLiteral("-[0-9a-f]{8}$"));
+    if (out != base || out.size() > 120 || hashed.match(out).hasMatch()) {
         const QByteArray hash = QCryptographicHash::hash(dataFileName.toUtf8(), QCryptographicHash::Sha1).toHex();
         out = out.left(120) + QLatin1Char('-') + QString::fromLatin1(hash.left(8));
     }
@@ -104,6 +113,8 @@ QJsonObject PassSummary::toJson() const
     o.insert(QStringLiteral("orbit"), orbit);
     o.insert(QStringLiteral("start"), start);
     o.insert(QStringLiteral("writtenAt"), writtenAt.toString(Qt::ISODate));
+    o.insert(QStringLiteral("startUtc"), startUtc.toUTC().toString(Qt::ISODate));
+    o.insert(QStringLiteral("station"), station);
     o.insert(QStringLiteral("recorded"), recorded);
     o.insert(QStringLiteral("uploaded"), uploaded);
     o.insert(QStringLiteral("noise"), noise);
@@ -111,8 +122,7 @@ QJsonObject PassSummary::toJson() const
     o.insert(QStringLiteral("meanAbove"), meanAbove);
     o.insert(QStringLiteral("peakSnr"), peakSnr);
     o.insert(QStringLiteral("error"), error);
-    o.insert(QStringLiteral("configText"), configText);
-    o.insert(QStringLiteral("trackText"), trackText);
+    o.insert(QStringLiteral("dataDownload"), dataDownload);
     return o;
 }
 
@@ -125,6 +135,8 @@ PassSummary PassSummary::fromJson(const QJsonObject &o)
     s.orbit = o.value(QStringLiteral("orbit")).toString();
     s.start = o.value(QStringLiteral("start")).toString();
     s.writtenAt = QDateTime::fromString(o.value(QStringLiteral("writtenAt")).toString(), Qt::ISODate);
+    s.startUtc = QDateTime::fromString(o.value(QStringLiteral("startUtc")).toString(), Qt::ISODate);
+    s.station = o.value(QStringLiteral("station")).toString();
     s.recorded = o.value(QStringLiteral("recorded")).toInt();
     s.uploaded = o.value(QStringLiteral("uploaded")).toInt(-1);
     s.noise = o.value(QStringLiteral("noise")).toDouble();
@@ -132,7 +144,6 @@ PassSummary PassSummary::fromJson(const QJsonObject &o)
     s.meanAbove = o.value(QStringLiteral("meanAbove")).toDouble();
     s.peakSnr = o.value(QStringLiteral("peakSnr")).toDouble();
     s.error = o.value(QStringLiteral("error")).toString();
-    s.configText = o.value(QStringLiteral("configText")).toString();
-    s.trackText = o.value(QStringLiteral("trackText")).toString();
+    s.dataDownload = o.value(QStringLiteral("dataDownload")).toBool();
     return s;
 }

@@ -15,6 +15,8 @@ struct PassSummary
     QString orbit;
     QString start;        // the start as the pass summary gives it
     QDateTime writtenAt;  // from the file name (station local time); else the file's time
+    QDateTime startUtc;   // row 0 of the pass, from the summary; invalid when not named
+    QString station;      // "Station name" of the configuration
     int recorded = 0;     // rows of the table
     int uploaded = -1;    // reachable points of the pass summary; -1 unknown
     double noise = 0;
@@ -22,10 +24,16 @@ struct PassSummary
     double meanAbove = 0; // mean of the point means above the noise level, dB
     double peakSnr = 0;   // highest point mean SNR, dB
     QString error;        // empty: the file passed the viewer's checks
+    bool dataDownload = false; // a copy of the data file is offered
     QString configText;
     QString trackText;
 
     bool ok() const { return error.isEmpty(); }
+    // When the pass was: its start, else the time of writing.
+    QDateTime whenUtc() const { return startUtc.isValid() ? startUtc : writtenAt.toUTC(); }
+    QString month() const { return whenUtc().toString(QStringLiteral("yyyy-MM")); }
+    // Without the two texts: they are most of the bytes and are read again
+    // from the data file when its page is made again.
     QJsonObject toJson() const;
     static PassSummary fromJson(const QJsonObject &o);
 };

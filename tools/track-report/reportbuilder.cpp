@@ -2,23 +2,47 @@
 
 #include "datafilereader.h"
 #include "passcsv.h"
+#include "passgraphics.h"
 #include "passplot.h"
+#include "pngencode.h"
+#include "reportassets.h"
 #include "reportpages.h"
+#include "statuspage.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
 
 namespace {
-constexpr int StateVersion = 1;
+constexpr int StateVersion = 2;
+constexpr qint64 MaxStateBytes = 256 * 1024 * 1024;
+
+// Only files that look like what they are named get a download: a link in
+// data/ to some other file must not publish that file.
+bool firstLineHas(const QByteArray &bytes, const char *text)
+{
+    for (const QByteArray &line : bytes.left(4096).split('\n'))
+        if (!line.trimmed().isEmpty())
+            return line.contains(text);
+    return false;
 }
+
+bool newestFirst(const PassSummary &a, const PassSummary &b)
+{
+    if (a.writtenAt != b.writtenAt)
+        return a.writtenAt > b.writtenAt;
+    return a.fileName > b.fileName;
+}
+} // namespace
 
 ReportBuilder::ReportBuilder(const ReportOptions &options) : m_options(options) {}
 
@@ -27,164 +51,327 @@ QString ReportBuilder::out(const QString &relative) const
     return QDir(m_options.outDir).filePath(relative);
 }
 
-bool ReportBuilder::write(const QString &relative, const QByteArray &bytes, ReportRun &run)
+bool ReportBuilder::write(const QString &relative, const QByteArray &bytes, QStringList &failures) const
 {
-    // Whole or not at all: a reader never sees half a page.
-    QSaveFile file(out(relative));
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(bytes);
-        if (file.commit())
-            return true;
-    }
-    run.failures << relative + QStringLiteral(": ") + file.errorString();
+    QString error;
+    if (reportfiles::replaceFile(out(relative), bytes, &error))
+        return true;
+    failures << relative + QStringLiteral(": ") + error;
     return false;
 }
 
-void ReportBuilder::loadState()
+bool ReportBuilder::write(const QString &relative, const QByteArray &bytes, ReportRun &run) const
 {
-    m_stateLoaded = true;
-    QFile file(out(QLatin1String(StateFileName)));
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    return write(relative, bytes, run.failures);
+}
+
+QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &json)
+{
+    QMap<QString, Entry> entries;
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
     if (root.value(QStringLiteral("version")).toInt() != StateVersion)
-        return; // made by another version: everything is made again
+        return entries; // made by another version: everything is made again
     const QJsonArray passes = root.value(QStringLiteral("passes")).toArray();
     for (const QJsonValue &v : passes) {
         const QJsonObject o = v.toObject();
         Entry e;
         e.size = qint64(o.value(QStringLiteral("size")).toDouble(-1));
         e.modifiedMs = qint64(o.value(QStringLiteral("modifiedMs")).toDouble());
+        e.companion = o.value(QStringLiteral("companion")).toBool();
+        e.older = o.value(QStringLiteral("older")).toString();
+        e.newer = o.value(QStringLiteral("newer")).toString();
         e.summary = PassSummary::fromJson(o.value(QStringLiteral("summary")).toObject());
-        if (!e.summary.fileName.isEmpty() && !e.summary.pageBase.isEmpty())
-            m_entries.insert(e.summary.fileName, e);
+        const QString &name = e.summary.fileName;
+        // A tampered entry is dropped: its files are left alone and its data
+        // file, if any, is made again.
+        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QChar(0))
+            || e.summary.pageBase != safePageBase(name) || entries.contains(name))
+            continue;
+        entries.insert(name, e);
     }
+    return entries;
 }
 
-bool ReportBuilder::saveState(ReportRun &run)
+void ReportBuilder::loadState()
+{
+    m_stateLoaded = true;
+    QString reason;
+    m_entries = parseState(reportfiles::readRegular(out(QLatin1String(StateFileName)), MaxStateBytes, false, &reason));
+}
+
+void ReportBuilder::saveState(ReportRun &run)
 {
     QJsonArray passes;
     for (const Entry &e : qAsConst(m_entries)) {
         QJsonObject o;
         o.insert(QStringLiteral("size"), double(e.size));
         o.insert(QStringLiteral("modifiedMs"), double(e.modifiedMs));
+        o.insert(QStringLiteral("companion"), e.companion);
+        o.insert(QStringLiteral("older"), e.older);
+        o.insert(QStringLiteral("newer"), e.newer);
         o.insert(QStringLiteral("summary"), e.summary.toJson());
         passes.append(o);
     }
     QJsonObject root;
     root.insert(QStringLiteral("version"), StateVersion);
     root.insert(QStringLiteral("passes"), passes);
-    return write(QLatin1String(StateFileName), QJsonDocument(root).toJson(QJsonDocument::Compact), run);
+    write(QLatin1String(StateFileName), QJsonDocument(root).toJson(QJsonDocument::Compact), run);
 }
 
-PassSummary ReportBuilder::buildPass(const QString &name, qint64 modifiedMs, ReportRun &run)
+ReportBuilder::Built ReportBuilder::buildPass(const reportfiles::DataEntry &f) const
 {
-    const DataFileContent file = readDataFile(QDir(m_options.dataDir).filePath(name));
+    Built b;
+    const QString path = QDir(m_options.dataDir).filePath(f.name);
+    DataFileContent file;
+    QString reason;
+    // Many short lines cost the reader far more memory than their bytes: refused first.
+    const qint64 lines = reportfiles::countLines(path, MaxDataFileLines);
+    const QByteArray bytes = lines > MaxDataFileLines ? QByteArray()
+                                                      : reportfiles::readRegular(path, MaxDataFileBytes, true, &reason);
+    if (lines > MaxDataFileLines)
+        file.error = QStringLiteral("file bad (more than %1 lines)").arg(MaxDataFileLines);
+    else if (!reason.isEmpty())
+        file.error = QLatin1String(datafileerror::NotOpened);
+    else
+        file = parseDataFile(bytes);
     ViewerData data;
-    QString refused = file.error.isEmpty() ? data.load(file) : QString();
+    const QString refused = file.error.isEmpty() ? data.load(file) : QString();
     const bool loaded = file.error.isEmpty() && refused.isEmpty();
-    PassSummary s = summarise(name, file, loaded ? &data : nullptr);
+    PassSummary s = summarise(f.name, file, loaded ? &data : nullptr);
     if (!refused.isEmpty())
         s.error = refused;
     if (!s.writtenAt.isValid())
-        s.writtenAt = QDateTime::fromMSecsSinceEpoch(modifiedMs);
+        s.writtenAt = QDateTime::fromMSecsSinceEpoch(f.modifiedMs);
+
+    const QString base = QStringLiteral("passes/") + s.pageBase;
+    s.dataDownload = lines <= MaxDataFileLines && reason.isEmpty() && firstLineHas(bytes, "TuVaRN data file");
+    if (s.dataDownload)
+        write(base + QStringLiteral(".dat"), bytes, b.failures);
+    else
+        reportfiles::removeFile(out(base + QStringLiteral(".dat")));
+    QString aiReason;
+    const QByteArray ai = reportfiles::readRegular(path + QStringLiteral(".ai"), MaxCompanionBytes, true, &aiReason);
+    b.entry.companion = firstLineHas(ai, "Azim");
+    if (b.entry.companion)
+        write(base + QStringLiteral(".dat.ai"), ai, b.failures);
+    else
+        reportfiles::removeFile(out(base + QStringLiteral(".dat.ai")));
 
     if (loaded) {
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        renderPassImage(data, m_options.pictureSize).save(&buffer, "PNG");
-        write(reportpages::picturePath(s), png, run);
-        write(reportpages::csvPath(s), passCsv(data), run);
+        PassTrack track = parseCompanion(ai);
+        track.startUtc = s.startUtc;
+        const QByteArray png = encodePng(renderPassImage(data, m_options.pictureSize));
+        if (png.isEmpty())
+            b.failures << base + QStringLiteral(".png: not encoded");
+        else
+            write(base + QStringLiteral(".png"), png, b.failures);
+        write(base + QStringLiteral(".csv"), passCsv(data, track), b.failures);
+        write(base + QStringLiteral(".svg"), passgraphics::skySvg(data, track), b.failures);
+        write(base + QStringLiteral(".js"), passgraphics::chartScript(data, track), b.failures);
     } else {
-        // A file that went bad keeps no picture of its earlier content.
-        QFile::remove(out(reportpages::picturePath(s)));
-        QFile::remove(out(reportpages::csvPath(s)));
+        // A file that went bad keeps nothing of its earlier content.
+        for (const char *ext : {".png", ".csv", ".svg", ".js"})
+            reportfiles::removeFile(out(base + QLatin1String(ext)));
     }
-    write(reportpages::pagePath(s), reportpages::passPage(s), run);
-    return s;
+    b.entry.texts = true;
+    b.entry.size = f.size;
+    b.entry.modifiedMs = f.modifiedMs;
+    b.entry.summary = s;
+    return b;
+}
+
+void ReportBuilder::readTexts(Entry &e) const
+{
+    if (e.texts)
+        return;
+    const QString path = QDir(m_options.dataDir).filePath(e.summary.fileName);
+    if (reportfiles::countLines(path, MaxDataFileLines) <= MaxDataFileLines) {
+        QString reason;
+        const DataFileContent file = parseDataFile(reportfiles::readRegular(path, MaxDataFileBytes, true, &reason));
+        e.summary.configText = file.configText;
+        e.summary.trackText = file.trackText;
+    }
+    e.texts = true;
 }
 
 void ReportBuilder::removePass(const PassSummary &pass)
 {
-    for (const QString &path : {reportpages::pagePath(pass), reportpages::picturePath(pass), reportpages::csvPath(pass)})
-        QFile::remove(out(path));
+    for (const QString &path : reportpages::passFiles(pass))
+        reportfiles::removeFile(out(path));
+}
+
+void ReportBuilder::copyChartLibrary(ReportRun &run)
+{
+    for (const char *name : reportassets::ChartLibraryFiles) {
+        const QString target = out(QLatin1String(name));
+        const QFileInfo source(QDir(QLatin1String(reportassets::ChartLibraryDir)).filePath(QLatin1String(name)));
+        const QFileInfo present(target);
+        if (present.exists() && !present.isSymLink() && present.size() == source.size())
+            continue;
+        QString reason;
+        const QByteArray bytes = reportfiles::readRegular(source.filePath(), 4 * 1024 * 1024, true, &reason);
+        if (bytes.isEmpty())
+            run.failures << QLatin1String(name) + QStringLiteral(": chart library missing (install libjs-dygraphs): ") + reason;
+        else
+            write(QLatin1String(name), bytes, run);
+    }
 }
 
 ReportRun ReportBuilder::update()
 {
     ReportRun run;
-    if (!QDir().mkpath(out(QStringLiteral("passes")))) {
-        run.failures << m_options.outDir + QStringLiteral(": cannot create the folder");
-        return run;
-    }
+    QString error;
+    for (const QString &dir : {m_options.outDir, out(QStringLiteral("passes")), out(QStringLiteral("months"))})
+        if (!reportfiles::ensurePlainDir(dir, &error)) {
+            run.failures << dir + QStringLiteral(": ") + error;
+            return run;
+        }
     if (!m_stateLoaded)
         loadState();
 
-    QDir data(m_options.dataDir);
-    const QFileInfoList files = data.entryInfoList({QStringLiteral("*.dat")}, QDir::Files, QDir::Name);
+    QList<reportfiles::DataEntry> files;
+    QList<reportfiles::SkippedEntry> skipped;
+    reportfiles::scanDataDir(m_options.dataDir, &files, &skipped, &error);
+    if (!error.isEmpty())
+        run.failures << error;
+    std::sort(skipped.begin(), skipped.end(), [](const auto &a, const auto &b) { return a.name < b.name; });
+    run.skipped = skipped.size();
+
     QSet<QString> present;
-    bool changed = false;
-    for (const QFileInfo &info : files) {
-        const QString name = info.fileName();
-        present.insert(name);
-        const qint64 modified = info.lastModified().toMSecsSinceEpoch();
-        auto it = m_entries.find(name);
-        if (it != m_entries.end() && it->size == info.size() && it->modifiedMs == modified
-            && QFile::exists(out(reportpages::pagePath(it->summary))))
-            continue;
-        Entry e;
-        e.size = info.size();
-        e.modifiedMs = modified;
-        e.summary = buildPass(name, modified, run);
-        m_entries.insert(name, e);
-        ++run.rebuilt;
-        changed = true;
+    QList<reportfiles::DataEntry> todo;
+    for (const reportfiles::DataEntry &f : qAsConst(files)) {
+        present.insert(f.name);
+        auto it = m_entries.constFind(f.name);
+        if (it == m_entries.constEnd() || it->size != f.size || it->modifiedMs != f.modifiedMs
+            || !QFileInfo::exists(out(reportpages::pagePath(it->summary))))
+            todo.append(f);
     }
+    // The pictures are independent: drawn on every core.
+    std::vector<Built> built(size_t(todo.size()));
+    {
+        std::atomic<int> next{0};
+        const auto work = [&] {
+            for (int i; (i = next++) < todo.size();)
+                built[size_t(i)] = buildPass(todo.at(i));
+        };
+        const int threads = std::min(int(todo.size()), m_options.threads > 0 ? m_options.threads : std::max(1, QThread::idealThreadCount()));
+        std::vector<std::thread> workers;
+        for (int t = 1; t < threads; ++t)
+            workers.emplace_back(work);
+        work();
+        for (std::thread &w : workers)
+            w.join();
+    }
+    QSet<QString> monthsBefore;
+    for (const Entry &e : qAsConst(m_entries))
+        monthsBefore.insert(e.summary.month());
+    QSet<QString> monthsTouched;
+    for (const Built &b : built) {
+        auto old = m_entries.constFind(b.entry.summary.fileName);
+        if (old != m_entries.constEnd())
+            monthsTouched.insert(old->summary.month());
+        Entry e = b.entry;
+        e.older = e.newer = QStringLiteral("-"); // the page is written below
+        m_entries.insert(e.summary.fileName, e);
+        monthsTouched.insert(e.summary.month());
+        run.failures << b.failures;
+    }
+    run.rebuilt = int(built.size());
     for (auto it = m_entries.begin(); it != m_entries.end();) {
         if (present.contains(it.key())) {
             ++it;
             continue;
         }
+        monthsTouched.insert(it->summary.month());
         removePass(it->summary);
         it = m_entries.erase(it);
         ++run.removed;
-        changed = true;
     }
+    const bool changed = run.rebuilt > 0 || run.removed > 0;
+    QSet<QString> monthsAfter;
+    for (const Entry &e : qAsConst(m_entries))
+        monthsAfter.insert(e.summary.month());
+    // Each month page links to all months: a month that came or went changes them all.
+    const bool allMonths = monthsAfter != monthsBefore || !QFileInfo::exists(out(QStringLiteral("index.html")));
 
-    QList<PassSummary> passes;
-    passes.reserve(m_entries.size());
-    for (const Entry &e : qAsConst(m_entries)) {
-        passes.append(e.summary);
+    // Newest first; a pass page is written when it or its neighbours changed.
+    QList<Entry *> order;
+    order.reserve(m_entries.size());
+    for (Entry &e : m_entries) {
+        order.append(&e);
         run.bad += e.summary.ok() ? 0 : 1;
     }
-    run.passes = passes.size();
-    if (changed || !QFile::exists(out(QStringLiteral("index.html"))) || !QFile::exists(out(QStringLiteral("style.css")))) {
-        std::sort(passes.begin(), passes.end(), [](const PassSummary &a, const PassSummary &b) {
-            if (a.writtenAt != b.writtenAt)
-                return a.writtenAt > b.writtenAt;
-            return a.fileName > b.fileName;
-        });
-        write(QStringLiteral("style.css"), reportpages::styleSheet(), run);
-        run.indexWritten = write(QStringLiteral("index.html"), reportpages::index(passes, QDateTime::currentDateTimeUtc()), run);
+    std::sort(order.begin(), order.end(), [](const Entry *a, const Entry *b) { return newestFirst(a->summary, b->summary); });
+    run.passes = order.size();
+    QMap<QString, reportpages::MonthCount> months;
+    QMap<QString, QList<PassSummary>> byMonth;
+    for (int i = 0; i < order.size(); ++i) {
+        Entry &e = *order[i];
+        const PassSummary *newer = i > 0 ? &order[i - 1]->summary : nullptr;
+        const PassSummary *older = i + 1 < order.size() ? &order[i + 1]->summary : nullptr;
+        const QString olderBase = older ? older->pageBase : QString(), newerBase = newer ? newer->pageBase : QString();
+        if (e.older != olderBase || e.newer != newerBase) {
+            readTexts(e);
+            write(reportpages::pagePath(e.summary), reportpages::passPage(e.summary, older, newer, e.companion), run);
+            e.older = olderBase;
+            e.newer = newerBase;
+        }
+        reportpages::MonthCount &m = months[e.summary.month()];
+        ++m.passes;
+        m.bad += e.summary.ok() ? 0 : 1;
+        if (allMonths || monthsTouched.contains(e.summary.month()))
+            byMonth[e.summary.month()].append(e.summary);
+    }
+    QString station;
+    for (const Entry *e : qAsConst(order))
+        if (!(station = e->summary.station).isEmpty())
+            break;
+    const QString indexPath = out(QStringLiteral("index.html"));
+    if (changed || !QFileInfo::exists(indexPath) || m_lastSkipped != skipped.size()) {
+        for (auto it = byMonth.constBegin(); it != byMonth.constEnd(); ++it)
+            write(reportpages::monthPath(it.key()), reportpages::monthPage(station, it.key(), it.value(), months), run);
+        for (const QString &month : qAsConst(monthsTouched))
+            if (!months.contains(month))
+                reportfiles::removeFile(out(reportpages::monthPath(month)));
+        QList<PassSummary> newest;
+        for (int i = 0; i < order.size() && i < reportpages::FrontPageRows; ++i)
+            newest.append(order[i]->summary);
+        write(QStringLiteral("style.css"), reportassets::styleSheet(), run);
+        write(QStringLiteral("report.js"), reportassets::script(), run);
+        run.indexWritten = write(QStringLiteral("index.html"),
+                                 reportpages::index(station, newest, order.size(), months, skipped, QDateTime::currentDateTimeUtc()), run);
         saveState(run);
+        m_lastSkipped = skipped.size();
     }
-
-    QFile status(m_options.statusFile);
-    QByteArray json;
-    QString reason;
-    if (status.open(QIODevice::ReadOnly))
-        json = status.read(1024 * 1024);
-    else
-        reason = m_options.statusFile + QStringLiteral(": ") + status.errorString();
-    if (!m_statusSeen || json != m_lastStatus || !QFile::exists(out(QStringLiteral("status.html")))) {
-        run.statusWritten = write(QStringLiteral("status.html"), reportpages::statusPage(json, reason), run);
-        if (!json.isEmpty())
-            write(QStringLiteral("status.json"), json, run);
-        else
-            QFile::remove(out(QStringLiteral("status.json")));
-        m_lastStatus = json;
-        m_statusSeen = true;
-    }
+    copyChartLibrary(run);
+    updateStatus(run, changed);
     return run;
+}
+
+void ReportBuilder::updateStatus(ReportRun &run, bool passesChanged)
+{
+    QString reason;
+    const QByteArray json = reportfiles::readRegular(m_options.statusFile, statuspage::MaxStatusBytes, false, &reason);
+    const QByteArray key = json.isEmpty() ? reason.toUtf8() : json;
+    const statuspage::Input in = statuspage::parse(json, reason);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Made again when the status goes stale too, for a browser without scripts.
+    const bool stale = in.valid && statuspage::isStale(in, now, m_options.staleSeconds);
+    if (m_statusSeen && key == m_lastStatus && stale == m_lastStale && !passesChanged
+        && QFileInfo::exists(out(QStringLiteral("status.html"))))
+        return;
+    const auto pageOf = [this](const QString &name) {
+        const auto it = m_entries.constFind(name);
+        return it == m_entries.constEnd() ? QString() : reportpages::pagePath(it->summary);
+    };
+    run.statusWritten = write(QStringLiteral("status.html"),
+                              statuspage::page(in, now, m_options.staleSeconds, pageOf), run);
+    // Only a status that parsed is published, and only what the page shows.
+    if (in.valid)
+        write(QStringLiteral("status.json"), QJsonDocument(in.status).toJson(QJsonDocument::Indented), run);
+    else
+        reportfiles::removeFile(out(QStringLiteral("status.json")));
+    m_lastStatus = key;
+    m_lastStale = stale;
+    m_statusSeen = true;
 }
