@@ -147,7 +147,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("true-offset"), QStringLiteral("The true pass lies this far across the table, mm (default 4)."), QStringLiteral("mm")},
         {QStringLiteral("true-along"), QStringLiteral("... and this far along it, mm (default 0)."), QStringLiteral("mm")},
         {QStringLiteral("pointing-error"), QStringLiteral("The pointing model is wrong: the true image lies at scale*Rot(rot)*p + (x, y) of the commanded point p, e.g. \"scale=1.015,rot=0.4,x=3,y=-2\" (instead of --true-offset/--true-along)."), QStringLiteral("terms")},
-        {QStringLiteral("vary-passes"), QStringLiteral("Written passes differ in how close they come to the axis, not only in direction.")},
+        {QStringLiteral("vary-passes"), QStringLiteral("Written passes differ in how close they come to the axis, not only in direction (headings from 20 degrees).")},
         {QStringLiteral("fb-step"), QStringLiteral("Feed move for the forward/back flags 0x40/0x80, mm (default 4)."), QStringLiteral("mm")},
         {QStringLiteral("refuse-uploads"), QStringLiteral("Start with uploads refused (receive error).")},
         {QStringLiteral("demod-port"), QStringLiteral("Demodulator TCP port on 127.0.0.1 (default 6002; 0 = any free port)."), QStringLiteral("port")},

@@ -60,6 +60,9 @@ PassShape withApproach(const PassShape &shape, int count)
     const double farthest = shape.focusMm / std::tan(lowEl * Pi / 180.0);
     const double nearest = farthest * Fractions[qMax(0, count) % 6];
     s.maxElevationDeg = qBound(lowEl, std::atan(shape.focusMm / nearest) * 180.0 / Pi, 89.9);
+    // A straight track along the y axis leaves the across-track sign to the
+    // rounding of the table; real passes are curved and cross it only briefly.
+    s.headingDeg += 20.0;
     return s;
 }
 

@@ -39,7 +39,8 @@ Pass makePass(const QString &satellite, const QString &orbit, const QDateTime &s
 
 // The shape of pass number `count` when passes differ in their closest approach:
 // the highest elevation changes so that the chord's nearest point lies at a
-// fraction of the lowest elevation's radius that cycles through six values.
+// fraction of the lowest elevation's radius that cycles through six values,
+// and the headings start 20 degrees off the x axis.
 PassShape withApproach(const PassShape &shape, int count);
 
 // The pass as feed positions of a dish with this focus (R = focus / tan(el),
