@@ -152,8 +152,12 @@ QJsonObject jsonReport(const Run &run)
 {
     const PointingFit &f = run.fit;
     QJsonArray passes, excluded;
-    for (const PassResult &r : run.used)
+    for (const PassResult &r : run.used) {
+        QJsonArray along;
+        for (const SweepEstimate &e : r.across.found)
+            along.append(QJsonObject{{QStringLiteral("row"), e.firstRow + e.rows / 2}, {QStringLiteral("acrossMm"), e.acrossMm}});
         passes.append(QJsonObject{{QStringLiteral("file"), r.file},
+                                  {QStringLiteral("alongThePass"), along},
                                   {QStringLiteral("acrossMm"), r.across.meanMm},
                                   {QStringLiteral("spreadMm"), r.across.spreadMm},
                                   {QStringLiteral("sweeps"), r.across.sweeps},
@@ -161,6 +165,7 @@ QJsonObject jsonReport(const Run &run)
                                   {QStringLiteral("beamWidthMm"), r.across.widthMm},
                                   {QStringLiteral("meanPowerDb"), r.across.meanPowerDb},
                                   {QStringLiteral("korr"), r.across.korr}});
+    }
     for (const PassResult &r : run.excluded)
         excluded.append(QJsonObject{{QStringLiteral("file"), r.file}, {QStringLiteral("reason"), r.across.error}});
     QJsonObject o{{QStringLiteral("passes"), run.used.size()},
