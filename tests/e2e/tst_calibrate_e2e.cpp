@@ -96,10 +96,21 @@ void TestCalibrateE2e::sixPassesGiveTheError()
     QVERIFY(text.waitForFinished(60000));
     const QByteArray summary = text.readAllStandardOutput();
     QCOMPARE(summary.startsWith("pointing good: "), error.isEmpty());
+    // The steps follow the fitted rotation: 0.4 +- 0.1 degrees is 3 or 4 steps.
+    const int steps = r.value("suggest").toObject().value("northCorrSteps").toInt();
     if (!error.isEmpty())
-        QVERIFY2(summary.startsWith("korr 1.0000 → 1.01") && summary.contains("north correction +4 steps"),
+        QVERIFY2(summary.startsWith("korr 1.0000 → 1.01") && (steps == 3 || steps == 4)
+                     && summary.contains(QStringLiteral("north correction +%1 steps").arg(steps).toUtf8()),
                  summary.constData());
 }
 
-QTEST_GUILESS_MAIN(TestCalibrateE2e)
+int main(int argc, char *argv[])
+{
+    // A case runs for about 17 minutes; Qt Test ends a test function after 5.
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", "2400000");
+    QCoreApplication app(argc, argv);
+    TestCalibrateE2e test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_calibrate_e2e.moc"
