@@ -161,8 +161,12 @@ PassAcrossTrack estimateAcrossTrack(const DataFileContent &file)
         std::sort(korr.begin(), korr.end());
         distinct = int(std::unique(korr.begin(), korr.end()) - korr.begin());
     }
-    if (n < MinSweepRows + 1 || distinct < 3) {
+    if (distinct < 3) {
         pass.error = QStringLiteral("no scan across the track");
+        return pass;
+    }
+    if (n < MinSweepRows + 1) {
+        pass.error = QStringLiteral("too few points: %1").arg(n);
         return pass;
     }
 
