@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev xvfb xauth
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libeigen3-dev xvfb xauth
           dpkg-dev lintian man-db desktop-file-utils
           python3-skyfield python3-sgp4 python3-unidecode)
 packages+=(python3 util-linux)  # scripts/soak.py (unshare, mount)

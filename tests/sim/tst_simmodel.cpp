@@ -64,6 +64,9 @@ private slots:
     void controlCommands_data();
     void controlCommands();
     void scheduledFaults();
+    void pointingErrorTerms_data();
+    void pointingErrorTerms();
+    void passesVaryInApproach();
 };
 
 void TestSimModel::passTimeline_data()
@@ -441,6 +444,60 @@ void TestSimModel::scheduledFaults()
     QVERIFY(!control::parseScheduled(QStringLiteral("+x silent 5")).ok);
     QVERIFY(!control::parseScheduled(QStringLiteral("+5")).ok);
     QVERIFY(!control::parseScheduled(QStringLiteral("+5 fly")).ok);
+}
+
+
+void TestSimModel::pointingErrorTerms_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QPointF>("image"); // of the commanded point (100, 0)
+    QTest::newRow("all four") << "scale=1.015,rot=0.4,x=3,y=-2" << true
+                              << QPointF(101.5 * std::cos(0.4 * M_PI / 180) + 3, 101.5 * std::sin(0.4 * M_PI / 180) - 2);
+    QTest::newRow("rotation only") << "rot=-1" << true << QPointF(100 * std::cos(M_PI / 180), -100 * std::sin(M_PI / 180));
+    QTest::newRow("quarter turn is too much") << "rot=90" << false << QPointF();
+    QTest::newRow("offset in any order") << "y=1, x=-4" << true << QPointF(96, 1);
+    QTest::newRow("scale only") << "scale=0.5" << true << QPointF(50, 0);
+    QTest::newRow("unknown key") << "tilt=1" << false << QPointF();
+    QTest::newRow("not a number") << "x=three" << false << QPointF();
+    QTest::newRow("empty") << "" << false << QPointF();
+    QTest::newRow("offset too large") << "x=101" << false << QPointF();
+}
+
+void TestSimModel::pointingErrorTerms()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(QPointF, image);
+    beam::PointingError e;
+    QString why;
+    QCOMPARE(beam::parsePointingError(text, &e, &why), ok);
+    QCOMPARE(why.isEmpty(), ok);
+    if (ok) {
+        const QPointF got = beam::imageOf(e, QPointF(100, 0));
+        QVERIFY2(std::hypot(got.x() - image.x(), got.y() - image.y()) < 1e-9,
+                 qPrintable(QStringLiteral("%1 %2").arg(got.x()).arg(got.y())));
+    }
+    // The north correction turns anticlockwise.
+    QVERIFY(std::fabs(beam::rotated(QPointF(100, 0), 90).y() - 100) < 1e-9);
+}
+
+void TestSimModel::passesVaryInApproach()
+{
+    trackwriter::PassShape base;
+    const double farthest = base.focusMm / std::tan(base.minElevationDeg * M_PI / 180);
+    QVector<double> nearest;
+    for (int k = 0; k < 6; ++k) {
+        const trackwriter::PassShape s = trackwriter::withApproach(base, k);
+        QCOMPARE(s.minElevationDeg, base.minElevationDeg);
+        QCOMPARE(s.headingDeg, base.headingDeg + 20);
+        const double d = base.focusMm / std::tan(s.maxElevationDeg * M_PI / 180);
+        QVERIFY2(d > 0.05 * farthest && d < 0.85 * farthest, qPrintable(QString::number(d)));
+        for (double other : nearest)
+            QVERIFY(std::fabs(other - d) > 0.05 * farthest);
+        nearest.append(d);
+    }
+    QCOMPARE(trackwriter::withApproach(base, 6).maxElevationDeg, trackwriter::withApproach(base, 0).maxElevationDeg);
 }
 
 QTEST_APPLESS_MAIN(TestSimModel)

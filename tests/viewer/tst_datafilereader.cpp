@@ -29,6 +29,12 @@ QByteArray rows(int n, int wide = 0)
 }
 }
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 class TestDataFileReader : public QObject
 {
     Q_OBJECT
@@ -59,6 +65,53 @@ private slots:
         QCOMPARE(QVector<float>({d.viewRadius, d.viewFocus, d.viewNoise, d.powerMin, d.powerMax,
                                  d.powerThreshold, d.snrMin, d.snrMax, d.viewColourScale}),
                  QVector<float>({1500, 600, -95.5f, -95.5f, -70, -73, 0, 8, 256 / 25.5f}));
+    }
+
+    // The header is the writer's whole header line, so names holding "Fi" read;
+    // a file without that line is read by the first line holding "Fi", as before.
+    void headerFoundByItsWholeLine_data()
+    {
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QString>("satellite");
+        QTest::addColumn<QByteArray>("replace"); // header line replaced by this when not empty
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("plain names") << "Test" << "SAT" << QByteArray() << "" << 2;
+        QTest::newRow("satellite WiFi-SAT") << "Test" << "WiFi-SAT" << QByteArray() << "" << 2;
+        QTest::newRow("station Fiji Ground") << "Fiji Ground" << "SAT" << QByteArray() << "" << 2;
+        QTest::newRow("both") << "Fiji Ground" << "WiFi-SAT" << QByteArray() << "" << 2;
+        QTest::newRow("short header, plain names") << "Test" << "SAT" << QByteArray(" Fi R") << "" << 2;
+        // Without the whole header the first "Fi" line is taken, as it always was.
+        QTest::newRow("short header, Fiji Ground") << "Fiji Ground" << "SAT" << QByteArray(" Fi R")
+                                                   << "power data!=mean data" << 0;
+    }
+
+    void headerFoundByItsWholeLine()
+    {
+        QFETCH(QString, station);
+        QFETCH(QString, satellite);
+        QFETCH(QByteArray, replace);
+        QFETCH(QString, error);
+        QFETCH(int, rows);
+        QTemporaryDir dir;
+        const QString title = testTitle().replace("Station name Test", "Station name " + station)
+                                  .replace("SAT 1 (4711)", satellite + " 1 (4711)");
+        QVERIFY(writeTestFile(dir.path(), "a.dat",
+                              {{10.0, 500, 2, -3, {-80, -78}, {5, 7}}, {45.26, 600.04, -1, 4, {-70}, {8}}},
+                              -95.5f, title));
+        QByteArray bytes = fileBytes(dir.filePath("a.dat"));
+        if (!replace.isEmpty())
+            bytes.replace(DataFileTableHeader, replace);
+        const DataFileContent file = parseDataFile(bytes);
+        QCOMPARE(file.error, error);
+        QCOMPARE(file.rows.size(), rows);
+        if (rows > 0) {
+            QCOMPARE(file.configText, "ver 3.818d\nStation name " + station
+                                          + "\nRadius 1500\nFocus 600\nKorr. koeff.=1\n");
+            QCOMPARE(file.trackText, satellite + " 1 (4711)\nStart 12:00:00\n");
+            QCOMPARE(file.rows.at(1).korr0, 4);
+            QCOMPARE(file.powerLines.at(0), QVector<float>({-80, -78}));
+        }
     }
 
     void errors_data()

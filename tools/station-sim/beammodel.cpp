@@ -2,6 +2,8 @@
 
 #include "angles.h"
 
+#include <QStringList>
+
 #include <cmath>
 
 namespace beam {
@@ -95,6 +97,54 @@ double pointingError(const TablePath &table, int index, double acrossMm, double 
                      const QPointF &image)
 {
     return length(table.feedAt(index, acrossMm, alongMm) - image);
+}
+
+bool parsePointingError(const QString &text, PointingError *out, QString *error)
+{
+    PointingError e;
+    const QStringList parts = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (parts.isEmpty()) {
+        *error = QStringLiteral("empty");
+        return false;
+    }
+    for (const QString &part : parts) {
+        const int eq = part.indexOf(QLatin1Char('='));
+        const QString key = part.left(eq).trimmed();
+        bool ok = false;
+        const double v = eq < 0 ? 0.0 : part.mid(eq + 1).trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(v)) {
+            *error = QStringLiteral("\"%1\" is not key=number").arg(part.trimmed());
+            return false;
+        }
+        // Limits keep the image within a plausible dish: a few per cent, a few degrees, 100 mm.
+        if (key == QLatin1String("scale") && v >= 0.5 && v <= 2.0)
+            e.scale = v;
+        else if (key == QLatin1String("rot") && std::fabs(v) <= 45.0)
+            e.rotationDeg = v;
+        else if (key == QLatin1String("x") && std::fabs(v) <= 100.0)
+            e.xMm = v;
+        else if (key == QLatin1String("y") && std::fabs(v) <= 100.0)
+            e.yMm = v;
+        else {
+            *error = QStringLiteral("\"%1\": keys scale (0.5..2), rot (degrees, |rot| <= 45), "
+                                    "x, y (mm, |v| <= 100)").arg(part.trimmed());
+            return false;
+        }
+    }
+    *out = e;
+    return true;
+}
+
+QPointF rotated(const QPointF &p, double degrees)
+{
+    const double a = degrees * Pi / 180.0;
+    const double c = std::cos(a), s = std::sin(a);
+    return {c * p.x() - s * p.y(), s * p.x() + c * p.y()};
+}
+
+QPointF imageOf(const PointingError &e, const QPointF &commanded)
+{
+    return rotated(commanded, e.rotationDeg) * e.scale + QPointF(e.xMm, e.yMm);
 }
 
 double Model::gain(double errorMm) const

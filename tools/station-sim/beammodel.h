@@ -1,5 +1,6 @@
 #pragma once
 #include <QPointF>
+#include <QString>
 #include <QVector>
 #include <QtGlobal>
 #include <random>
@@ -42,6 +43,23 @@ QPointF trueImage(const TablePath &path, int index, double acrossMm, double alon
 // Distance from the feed at table point `index` (moved across and along) to an image.
 double pointingError(const TablePath &table, int index, double acrossMm, double alongMm,
                      const QPointF &image);
+
+// The pointing model's error: the satellite's image lies at
+// scale * Rot(rotation) * p + (x, y) for the commanded feed point p.
+struct PointingError
+{
+    double scale = 1.0;
+    double rotationDeg = 0.0; // anticlockwise
+    double xMm = 0.0;
+    double yMm = 0.0;
+};
+// "scale=1.015,rot=0.4,x=3,y=-2" (any subset, any order); false with the reason.
+bool parsePointingError(const QString &text, PointingError *out, QString *error);
+QPointF imageOf(const PointingError &e, const QPointF &commanded);
+// A feed-plane point turned anticlockwise about the axis.
+QPointF rotated(const QPointF &p, double degrees);
+// One step of the controller's north correction, degrees.
+constexpr double NorthStepDeg = 0.1125;
 
 struct Params
 {

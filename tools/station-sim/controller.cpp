@@ -459,10 +459,15 @@ Controller::Signal Controller::signalNow(qint64 now) const
                            && std::hypot(truth->point(index).x() - m_path.point(s.pointIndex).x(),
                                          truth->point(index).y() - m_path.point(s.pointIndex).y())
                                   < SameTrackMm;
-    const QPointF image = generated
-        ? beam::trueImage(*truth, index, m_options.trueAcrossMm, m_options.trueAlongMm)
-        : beam::trueImage(m_path, s.pointIndex, m_options.trueAcrossMm, m_options.trueAlongMm);
-    sig.errorMm = beam::pointingError(m_path, s.pointIndex, m_answerAcross + s.ownOffset, m_answerAlong, image);
+    const beam::TablePath &truePath = generated ? *truth : m_path;
+    const int trueIndex = generated ? index : s.pointIndex;
+    const QPointF image = m_options.usePointingError
+        ? beam::imageOf(m_options.pointingError, truePath.point(trueIndex))
+        : beam::trueImage(truePath, trueIndex, m_options.trueAcrossMm, m_options.trueAlongMm);
+    // The stored north correction turns the whole feed plane.
+    const QPointF feed = beam::rotated(m_path.feedAt(s.pointIndex, m_answerAcross + s.ownOffset, m_answerAlong),
+                                       m_core.northSteps() * beam::NorthStepDeg);
+    sig.errorMm = std::hypot(feed.x() - image.x(), feed.y() - image.y());
     return sig;
 }
 

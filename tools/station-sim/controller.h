@@ -34,6 +34,10 @@ public:
         int rxSilenceMs = 15;    // silence that ends a reception
         double trueAcrossMm = 4.0;  // the real pass lies this far across the table
         double trueAlongMm = 0.0;
+        // When set, the image lies where the pointing error puts the commanded
+        // point, instead of the offsets above.
+        bool usePointingError = false;
+        beam::PointingError pointingError;
         double fbStepMm = 4.0;   // feed move for the forward/back flags
         quint32 seed = 1;
         bool flashSwitch = false; // start in the boot loader

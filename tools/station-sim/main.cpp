@@ -55,7 +55,9 @@ const char *const Epilogue =
     "  30 00 00 00) with 52 bytes, power at 44 and SNR at 48 in tenths of a dB. The status\n"
     "  probe and the connect message are read and not answered. While a pass is tracked\n"
     "  the power follows a Gaussian beam around the true pass (the table moved\n"
-    "  --true-offset mm across the track); otherwise it is the noise floor.\n"
+    "  --true-offset mm across the track, or where --pointing-error puts it); otherwise\n"
+    "  it is the noise floor. The north correction the board holds (command 3) turns\n"
+    "  the feed plane anticlockwise by 0.1125 degrees a step.\n"
     "\n"
     "Transcript (--transcript FILE): one JSON object per line, flushed per line, with\n"
     "  \"t\" (UTC, ISO 8601 with ms), \"dir\" (rx, tx or sim) and \"kind\":\n"
@@ -172,6 +174,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("own-offset"), QStringLiteral("Amplitude of the board's own across-track offset in byte 10, mm (default 3; 0 keeps it 0)."), QStringLiteral("mm")},
         {QStringLiteral("true-offset"), QStringLiteral("The true pass lies this far across the table, mm (default 4)."), QStringLiteral("mm")},
         {QStringLiteral("true-along"), QStringLiteral("... and this far along it, mm (default 0)."), QStringLiteral("mm")},
+        {QStringLiteral("pointing-error"), QStringLiteral("The pointing model is wrong: the true image lies at scale*Rot(rot)*p + (x, y) of the commanded point p, e.g. \"scale=1.015,rot=0.4,x=3,y=-2\" (instead of --true-offset/--true-along)."), QStringLiteral("terms")},
+        {QStringLiteral("vary-passes"), QStringLiteral("Written passes differ in how close they come to the axis, not only in direction (headings from 20 degrees).")},
         {QStringLiteral("fb-step"), QStringLiteral("Feed move for the forward/back flags 0x40/0x80, mm (default 4)."), QStringLiteral("mm")},
         {QStringLiteral("refuse-uploads"), QStringLiteral("Start with uploads refused (receive error).")},
         {QStringLiteral("demod-port"), QStringLiteral("Demodulator TCP port on 127.0.0.1 (default 6002; 0 = any free port)."), QStringLiteral("port")},
@@ -300,6 +304,20 @@ int main(int argc, char *argv[])
     o.controller.trueAcrossMm = trueOffset;
     o.controller.trueAlongMm = trueAlong;
     o.controller.fbStepMm = fbStep;
+    if (p.isSet(QStringLiteral("pointing-error"))) {
+        if (p.isSet(QStringLiteral("true-offset")) || p.isSet(QStringLiteral("true-along"))) {
+            std::fprintf(stderr, "station-sim: --pointing-error replaces --true-offset and --true-along\n");
+            return 1;
+        }
+        QString why;
+        if (!beam::parsePointingError(p.value(QStringLiteral("pointing-error")),
+                                      &o.controller.pointingError, &why)) {
+            std::fprintf(stderr, "station-sim: --pointing-error: %s\n", qPrintable(why));
+            return 1;
+        }
+        o.controller.usePointingError = true;
+    }
+    o.passes.varyApproach = p.isSet(QStringLiteral("vary-passes"));
     o.controller.seed = quint32(seed);
     o.passSourceOn = p.isSet(QStringLiteral("track-path")) || !demoTrackPath.isEmpty();
     o.passes.trackPath = p.isSet(QStringLiteral("track-path")) ? p.value(QStringLiteral("track-path")) : demoTrackPath;

@@ -43,6 +43,8 @@ bool PassSource::writePass(QString *error)
     trackwriter::PassShape shape = m_options.shape;
     // Each pass crosses the sky along another heading.
     shape.headingDeg += 47.0 * m_count;
+    if (m_options.varyApproach)
+        shape = trackwriter::withApproach(shape, m_count);
     const trackwriter::Pass pass = trackwriter::makePass(m_options.satellite, QString::number(m_orbit),
                                                          start, shape);
 

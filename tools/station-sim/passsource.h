@@ -23,6 +23,8 @@ public:
         trackwriter::PassShape shape;
         QString satellite = QStringLiteral("SIMSAT");
         int firstOrbit = 1;
+        // Passes come nearer to the axis or stay farther from it, pass by pass.
+        bool varyApproach = false;
     };
 
     PassSource(const Options &options, Transcript *transcript, QObject *parent = nullptr);

@@ -52,6 +52,20 @@ Pass makePass(const QString &satellite, const QString &orbit, const QDateTime &s
     return pass;
 }
 
+PassShape withApproach(const PassShape &shape, int count)
+{
+    static const double Fractions[] = {0.08, 0.6, 0.3, 0.8, 0.18, 0.45};
+    PassShape s = shape;
+    const double lowEl = qBound(1.0, qMin(shape.minElevationDeg, shape.maxElevationDeg), 89.9);
+    const double farthest = shape.focusMm / std::tan(lowEl * Pi / 180.0);
+    const double nearest = farthest * Fractions[qMax(0, count) % 6];
+    s.maxElevationDeg = qBound(lowEl, std::atan(shape.focusMm / nearest) * 180.0 / Pi, 89.9);
+    // A straight track along the y axis leaves the across-track sign to the
+    // rounding of the table; real passes are curved and cross it only briefly.
+    s.headingDeg += 20.0;
+    return s;
+}
+
 beam::TablePath feedPath(const Pass &pass, double focusMm)
 {
     QVector<float> radii, angles;

@@ -37,6 +37,12 @@ struct Pass
 Pass makePass(const QString &satellite, const QString &orbit, const QDateTime &startUtc,
               const PassShape &shape);
 
+// The shape of pass number `count` when passes differ in their closest approach:
+// the highest elevation changes so that the chord's nearest point lies at a
+// fraction of the lowest elevation's radius that cycles through six values,
+// and the headings start 20 degrees off the x axis.
+PassShape withApproach(const PassShape &shape, int count);
+
 // The pass as feed positions of a dish with this focus (R = focus / tan(el),
 // Fi = azimuth + 180 degrees), the way the console turns it into its table.
 beam::TablePath feedPath(const Pass &pass, double focusMm);

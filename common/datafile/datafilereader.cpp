@@ -50,6 +50,15 @@ int findLine(const QStringList &lines, int from, const char *word)
     return -1;
 }
 
+// The header line as the station writes it; a CR left by a file read in
+// binary is not part of it.
+bool isTableHeader(QString line)
+{
+    if (line.endsWith(QLatin1Char('\r')))
+        line.chop(1);
+    return line == QLatin1String(DataFileTableHeader);
+}
+
 float afterFirstSpace(const QString &line)
 {
     const int space = line.indexOf(QLatin1Char(' '));
@@ -95,10 +104,21 @@ DataFileContent parseDataFile(const QByteArray &bytes)
     if (n == 0 || !lines.at(0).contains(QLatin1String("TuVaRN data file")))
         return failed(c, TitleBad);
 
-    // Header search; Radius and Focus may come anywhere before it, the last one wins.
-    int trackInfo = -1;
+    // The table header is the writer's own header line. A satellite or station
+    // name may contain "Fi" too, so the older rule (the first line containing
+    // "Fi") is used only when no line is the whole header.
     int h = -1;
-    for (int k = 1; k < n; ++k) {
+    for (int k = 1; k < n && h < 0; ++k)
+        if (isTableHeader(lines.at(k)))
+            h = k;
+    if (h < 0)
+        h = findLine(lines, 1, "Fi");
+
+    // Radius and Focus may come anywhere before the header, the last one wins.
+    // Without a header every line is looked at, as before.
+    int trackInfo = -1;
+    const int last = h >= 0 ? h : n - 1;
+    for (int k = 1; k <= last; ++k) {
         const QString &line = lines.at(k);
         if (line.contains(QLatin1String("Radius")))
             c.radius = afterFirstSpace(line);
@@ -109,13 +129,9 @@ DataFileContent parseDataFile(const QByteArray &bytes)
             for (int i = 2; i < k; ++i)
                 c.configText += lines.at(i) + QLatin1Char('\n');
         }
-        if (line.contains(QLatin1String("Fi"))) {
-            h = k;
-            if (trackInfo >= 0)
-                for (int i = trackInfo + 1; i < h; ++i)
-                    c.trackText += lines.at(i) + QLatin1Char('\n');
-            break;
-        }
+        if (k == h && trackInfo >= 0)
+            for (int i = trackInfo + 1; i < h; ++i)
+                c.trackText += lines.at(i) + QLatin1Char('\n');
     }
     if (h < 0) {
         c.configText.clear();

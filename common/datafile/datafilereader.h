@@ -19,6 +19,10 @@ constexpr const char SnrCount[] = "snr data!=mean data";
 constexpr const char SnrSectionBad[] = "snr section is bad";
 }
 
+// The table header line as the station writes it (without its line ends).
+constexpr const char DataFileTableHeader[] =
+    " Fi       R     Korr    Korr0     P      SNR     N      X      step    err";
+
 // One table row, the four columns the viewer uses.
 struct DataFileRow
 {
