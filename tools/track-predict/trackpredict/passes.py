@@ -30,7 +30,7 @@ _SEARCH_BELOW = 50.0  # a sample this far below the reach may still be near a re
 FOLLOW = 12 * 3600
 _TABLE_PIECE = 6 * 3600  # seconds of Earth orientation computed at a time (bounds memory)
 _BLOCK = 256  # satellites propagated together
-_WORKERS_FROM = 64  # satellites from which the work is shared between processes
+_WORKERS_FROM = 64  # satellites from which the work is shared between processes (with jobs > 1)
 
 
 @dataclass
@@ -86,6 +86,7 @@ class Predictor:
         self.latitude = station.latitude
         self.topos = wgs84.latlon(station.latitude, station.longitude, elevation_m=station.height)
         self.console = console
+        self.jobs = 1  # processes sharing a search
         self.problems: Dict[Tuple[int, float], str] = {}  # per element set, found in the last search
         # Whether a written elevation (whole arc minutes) is reachable, by minutes.
         self._reachable = np.array([console.reachable(Point(0, 0, m // 60, m % 60).elevation_rad)
@@ -132,7 +133,7 @@ class Predictor:
         if not every:
             targets = [t for t in targets if self.can_reach(t[0], lowest)]
         search = _Search(self, start, span, every)
-        records = _run_shared(search, len(targets), [t[0] for t in targets])
+        records = _run_shared(search, len(targets), [t[0] for t in targets], self.jobs)
         self.problems = {}
         passes: List[Pass] = []
         for k, rec, problem in records:
@@ -186,16 +187,19 @@ def _work(part):
     return _SHARED.run(part)
 
 
-def _run_shared(search: "_Search", count: int, elements) -> list:
+def _run_shared(search: "_Search", count: int, elements, jobs: int) -> list:
+    """The search in this process, or shared between `jobs` forked ones: that
+    halves the wall time on idle cores but each worker holds its own copy of
+    what it touches, and on a loaded machine it gains nothing."""
     search.elements = elements
     search.prepare()
     indices = list(range(count))
-    workers = min(2, os.cpu_count() or 1)
+    workers = min(jobs, os.cpu_count() or 1)
     if count < _WORKERS_FROM or workers < 2 or multiprocessing.current_process().daemon:
         return search.run(indices)
     global _SHARED
     _SHARED = search
-    # Deep-space orbits are slow: spread them over both halves.
+    # Deep-space orbits are slow: spread them over all parts.
     parts = [indices[k::workers] for k in range(workers)]
     try:
         ctx = multiprocessing.get_context("fork")

@@ -23,13 +23,14 @@ _CHECK_DEEP = 1800  # the same for deep-space orbits, which propagate slowly
 
 
 class _Rows:
-    """Some of a Frames table's times, shaped (P, M) when rows is 2-D."""
+    """Frames at some seconds, shaped (P, M) when the seconds are 2-D."""
 
-    def __init__(self, table: Frames, rows: np.ndarray) -> None:
-        self.rotation = table.rotation[rows]
-        self.station = table.station[rows]
-        self.jd = table.jd[rows]
-        self.fr = table.fr[rows]
+    def __init__(self, rotation, station, jd, fr) -> None:
+        self.rotation, self.station, self.jd, self.fr = rotation, station, jd, fr
+
+
+def _rows(frames: Frames, rows: np.ndarray) -> _Rows:
+    return _Rows(frames.rotation[rows], frames.station[rows], frames.jd[rows], frames.fr[rows])
 
 
 class _Search:
@@ -44,36 +45,48 @@ class _Search:
         self.steps = (COARSE_STEP, DEEP_STEP)
         self.below = _SEARCH_BELOW
         self.table_piece = _TABLE_PIECE
-        self.table: Optional[Frames] = None
+        self.pieces: dict = {}  # Earth orientation for every second, by piece, built when first needed
+        self.grids: dict = {}  # the coarse samples, by step
         self.elements: list = []
 
     def prepare(self) -> None:
-        """The Earth's orientation for every second of the search, in pieces."""
-        if self.table is not None:
-            return
-        pieces = [Frames(self.p.ts, self.p.topos, self.start, np.arange(a, min(a + self.table_piece, self.hi + 1)))
-                  for a in range(self.lo, self.hi + 1, self.table_piece)]
-        t = pieces[0]
-        for other in pieces[1:]:
-            t.offsets = np.concatenate((t.offsets, other.offsets))
-            t.jd = np.concatenate((t.jd, other.jd))
-            t.fr = np.concatenate((t.fr, other.fr))
-            t.rotation = np.concatenate((t.rotation, other.rotation))
-            t.station = np.concatenate((t.station, other.station))
-        self.table = t
+        """The coarse samples' Earth orientation (shared by the workers)."""
+        for step in self.steps:
+            if step not in self.grids:
+                first = -((-self.lo) // step) * step
+                grid = np.arange(first, self.hi + 1, step)
+                self.grids[step] = (grid, Frames(self.p.ts, self.p.topos, self.start, grid))
+
+    def _piece(self, k: int) -> Frames:
+        if k not in self.pieces:
+            a = self.lo + k * self.table_piece
+            self.pieces[k] = Frames(self.p.ts, self.p.topos, self.start,
+                                    np.arange(a, min(a + self.table_piece, self.hi + 1)))
+        return self.pieces[k]
+
+    def _at(self, offsets: np.ndarray) -> _Rows:
+        """Frames at any seconds of the search, from the pieces they fall in."""
+        rel = offsets - self.lo
+        which = rel // self.table_piece
+        shape = offsets.shape
+        out = _Rows(np.empty(shape + (3, 3)), np.empty(shape + (3,)), np.empty(shape), np.empty(shape))
+        for k in np.unique(which):
+            mask = which == k
+            r = _rows(self._piece(int(k)), rel[mask] - k * self.table_piece)
+            out.rotation[mask], out.station[mask], out.jd[mask], out.fr[mask] = r.rotation, r.station, r.jd, r.fr
+        return out
 
     # -- evaluation -----------------------------------------------------------
 
     def look(self, orbits: Orbits, offsets: np.ndarray) -> Tuple[np.ndarray, np.ndarray]:
         """Azimuth and elevation of satellite i at offsets[i, j], shaped like offsets."""
-        assert self.table is not None
         offsets = np.clip(offsets, self.lo, self.hi)
         az = np.empty(offsets.shape)
         el = np.empty(offsets.shape)
         rows_at_once = max(1, _CELLS // max(1, offsets.shape[1]))
         for a in range(0, offsets.shape[0], rows_at_once):
             part = slice(a, a + rows_at_once)
-            view = _Rows(self.table, offsets[part] - self.lo)
+            view = self._at(offsets[part])
             e, r = orbits.subset(np.arange(a, min(a + rows_at_once, offsets.shape[0]))).positions(view.jd, view.fr)
             local = np.einsum("pmij,pmj->pmi", view.rotation, r / _AU_KM) - view.station
             az[part], el[part] = _angles(local)
@@ -91,17 +104,15 @@ class _Search:
         deep = [k for k in indices if self.elements[k].satrec.method == "d"]
         near = [k for k in indices if self.elements[k].satrec.method != "d"]
         for group, step in ((near, self.steps[0]), (deep, self.steps[1])):
-            first = -((-self.lo) // step) * step
-            grid = np.arange(first, self.hi + 1, step)
+            grid, frames = self.grids[step]
             block = max(1, _CELLS // len(grid))
             for a in range(0, len(group), block):
-                out.extend(self._block(group[a:a + block], grid, step))
+                out.extend(self._block(group[a:a + block], grid, frames, step))
         return out
 
-    def _block(self, ks: List[int], grid: np.ndarray, step: int) -> list:
-        assert self.table is not None
+    def _block(self, ks: List[int], grid: np.ndarray, frames: Frames, step: int) -> list:
         orbits = Orbits([self.elements[k].satrec for k in ks])
-        _, el, e = look_many(orbits, _Rows(self.table, grid - self.lo))
+        _, el, e = look_many(orbits, frames)
         out: list = []
         found = []  # (index in block, rise, set, peak offset, first sample, last sample)
         floor = self.p.console.lowest_reachable_elevation() - self.below

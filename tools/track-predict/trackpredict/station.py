@@ -58,6 +58,7 @@ class Station:
         self.store: Optional[ElementStore] = None
         self.predictor: Optional[Predictor] = None
         self._signature = None
+        self.jobs = 1
 
     def _settings_signature(self):
         out = []
@@ -81,6 +82,7 @@ class Station:
                 predict.elements = self.elements_override
             self.console, self.predict = console, predict
             self.predictor = Predictor(predict, console)
+            self.predictor.jobs = self.jobs
             if self.store is None or self.store.path != predict.elements:
                 self.store = ElementStore(predict.elements)
             self._signature = signature
