@@ -199,7 +199,15 @@ def bench_viewer(a):
 
 
 def bench_predict(a):
-    tool = f"{a.bin}/track-predict"
+    if a.before:
+        # The same figures for an older build first, so that one run shows both.
+        print(f"before ({a.before}):")
+        bench_predict_with(a, f"{os.path.abspath(a.before)}/track-predict")
+        print(f"after ({a.bin}):")
+    bench_predict_with(a, f"{a.bin}/track-predict")
+
+
+def bench_predict_with(a, tool):
     if not os.path.exists(tool):
         print(f"track-predict --list       skipped: {tool} not built")
         return
@@ -276,7 +284,8 @@ def bench_catalogue(a, tool):
         with open(f"{work}/predict.ini", "w") as f:
             f.write("Latitude 59.9375\nLongitude 30.3086\nHeight 10\nElements elements.txt\n")
             f.write("".join(f"Satellite {int(s[1][2:7])} 1 10\n" for s in chosen))
-        for jobs in ([1, 2] if count == max(a.catalogue) else [1]):
+        shares = "--jobs" in subprocess.run([tool, "--help"], capture_output=True, text=True).stdout
+        for jobs in ([1, 2] if count == max(a.catalogue) and shares else [1]):
             try:
                 runs = [timed_list(tool, work, f"{work}/elements.txt", "2023-11-19 12:00:00", 24, jobs)
                         for _ in range(a.catalogue_runs)]
@@ -320,6 +329,7 @@ def main():
     p.add_argument("--catalogue", type=lambda t: [int(x) for x in t.split(",") if x], default=[100, 1000, 8854],
                    help="sets of the 2023 catalogue planned by track-predict (default 100,1000,8854)")
     p.add_argument("--catalogue-runs", type=int, default=1, help="runs per catalogue size (default 1)")
+    p.add_argument("--before", metavar="BIN", help="predict: also measure the track-predict in BIN (an older build)")
     a = p.parse_args()
     a.bin = os.path.abspath(a.bin)
     a.tests = os.path.abspath(a.tests or os.path.join(a.bin, "..", "tests"))

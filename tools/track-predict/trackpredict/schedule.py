@@ -126,7 +126,7 @@ def _movable(p: Pass, earliest: datetime, taken: List[Tuple[datetime, datetime]]
         return None
     reach = p.reach
     sec = lambda t: int((t - p.base).total_seconds())
-    if reach.count <= MAX_UPLOAD and reach.first >= sec(earliest):
+    if reach.count <= MAX_UPLOAD:
         return None  # a short pass is written whole or not at all
     blocked = sorted((sec(a) - FINISH + 1, sec(b) + max(travel, MIN_AHEAD) - 1) for a, b in taken)
     free, start = [], max(reach.first, sec(earliest))
