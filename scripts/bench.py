@@ -10,7 +10,9 @@
             is measured in the same run for comparison
   viewer    track-viewer's start-up with one 1000-point file and with 10,000
             files, and the time until a new file is listed
-  predict   track-predict --list, when it is built
+  predict   track-predict --list, when it is built: one satellite, then the 2023
+            catalogue's first 100 and 1,000 sets and all 8,854 over 24 h (wall,
+            CPU of all its processes, peak resident size of all its processes)
   report    track-report over --files synthetic passes: the first run (once),
             an unchanged rerun, one new pass; and the front page's size
 
@@ -199,7 +201,15 @@ def bench_viewer(a):
 
 
 def bench_predict(a):
-    tool = f"{a.bin}/track-predict"
+    if a.before:
+        # The same figures for an older build first, so that one run shows both.
+        print(f"before ({a.before}):")
+        bench_predict_with(a, f"{os.path.abspath(a.before)}/track-predict")
+        print(f"after ({a.bin}):")
+    bench_predict_with(a, f"{a.bin}/track-predict")
+
+
+def bench_predict_with(a, tool):
     if not os.path.exists(tool):
         print(f"track-predict --list       skipped: {tool} not built")
         return
@@ -222,6 +232,74 @@ def bench_predict(a):
     shutil.rmtree(work, ignore_errors=True)
     print(f"track-predict --list       {1000 * statistics.median(times):.0f} ms "
           f"(24 h ahead, one satellite, the example station)")
+    bench_catalogue(a, tool)
+
+
+def tree_rss_kib(pid):
+    """Resident size of a process and all its descendants (worker processes count)."""
+    total = 0
+    todo = [pid]
+    while todo:
+        p = todo.pop()
+        try:
+            total += rss_kib(p)
+            with open(f"/proc/{p}/task/{p}/children") as f:
+                todo.extend(int(c) for c in f.read().split())
+        except OSError:
+            pass
+    return total
+
+
+def timed_list(tool, work, elements, now, hours, jobs=1):
+    """Wall seconds, CPU seconds (the process and its workers), peak resident MiB."""
+    before = os.times()
+    t0 = time.time()
+    proc = subprocess.Popen([tool, "--station", work, "--elements", elements, "--now", now, "--hours",
+                             str(hours), "--list"] + (["--jobs", str(jobs)] if jobs > 1 else []), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    peak = 0
+    while proc.poll() is None:
+        peak = max(peak, tree_rss_kib(proc.pid))
+        time.sleep(0.1)
+    wall = time.time() - t0
+    after = os.times()
+    cpu = (after.children_user - before.children_user) + (after.children_system - before.children_system)
+    if proc.returncode not in (0, 3):
+        raise RuntimeError(proc.stderr.read().strip()[:200])
+    return wall, cpu, peak / 1024
+
+
+def bench_catalogue(a, tool):
+    """The 2023 catalogue of 8,854 objects, whole and in its first 100 and 1,000 sets."""
+    source = "/work/shared/elements/active-usst-2023-11-19.txt"
+    if not os.path.exists(source):
+        print(f"track-predict catalogue    skipped: {source} missing")
+        return
+    with open(source, encoding="latin-1") as f:
+        lines = f.read().replace("\r\n", "\n").splitlines()
+    sets = [lines[k:k + 3] for k in range(0, len(lines) - 2, 3) if lines[k + 1].startswith("1 ")]
+    for count in a.catalogue:
+        work = tempfile.mkdtemp(prefix="tuvarn-bench-")
+        shutil.copy(f"{ROOT}/examples/station/tuvarn.ini", work)
+        chosen = sets[:count]
+        with open(f"{work}/elements.txt", "w") as f:
+            f.write("".join("\n".join(s) + "\n" for s in chosen))
+        with open(f"{work}/predict.ini", "w") as f:
+            f.write("Latitude 59.9375\nLongitude 30.3086\nHeight 10\nElements elements.txt\n")
+            f.write("".join(f"Satellite {int(s[1][2:7])} 1 10\n" for s in chosen))
+        shares = "--jobs" in subprocess.run([tool, "--help"], capture_output=True, text=True).stdout
+        for jobs in ([1, 2] if count == max(a.catalogue) and shares else [1]):
+            try:
+                runs = [timed_list(tool, work, f"{work}/elements.txt", "2023-11-19 12:00:00", 24, jobs)
+                        for _ in range(a.catalogue_runs)]
+            except RuntimeError as e:  # an older program without --jobs
+                print(f"track-predict catalogue    {len(chosen):5d} sets, --jobs {jobs}: failed: {e}")
+                continue
+            wall = statistics.median(r[0] for r in runs)
+            cpu = statistics.median(r[1] for r in runs)
+            rss = max(r[2] for r in runs)
+            print(f"track-predict catalogue    {len(chosen):5d} sets, 24 h{', 2 jobs' if jobs > 1 else ''}: "
+                  f"{wall:6.1f} s wall, {cpu:6.1f} s CPU, peak resident {rss:5.0f} MiB (all processes)")
+        shutil.rmtree(work, ignore_errors=True)
 
 
 def bench_report(a):
@@ -287,6 +365,10 @@ def main():
     p.add_argument("--firmware-kib", type=int, default=64, help="image size (default 64)")
     p.add_argument("--files", type=int, default=10000,
                    help="files in the big viewer folder and passes of the report (default 10000)")
+    p.add_argument("--catalogue", type=lambda t: [int(x) for x in t.split(",") if x], default=[100, 1000, 8854],
+                   help="sets of the 2023 catalogue planned by track-predict (default 100,1000,8854)")
+    p.add_argument("--catalogue-runs", type=int, default=1, help="runs per catalogue size (default 1)")
+    p.add_argument("--before", metavar="BIN", help="predict: also measure the track-predict in BIN (an older build)")
     a = p.parse_args()
     a.bin = os.path.abspath(a.bin)
     a.tests = os.path.abspath(a.tests or os.path.join(a.bin, "..", "tests"))

@@ -11,6 +11,7 @@ import numpy as np
 from trackpredict.elements import parse_elements
 from trackpredict.passes import Predictor
 from trackpredict.settings import ConsoleSettings, PredictSettings
+from trackpredict.sky import Frames, Orbits, look_many
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -27,11 +28,15 @@ class LookAngles(unittest.TestCase):
             predictor = Predictor(station, console)
             for row in s["points"]:
                 t = datetime.strptime(row["utc"], "%Y-%m-%d %H:%M:%S").replace(tzinfo=timezone.utc)
+                # The per-second route (skyfield) and the array route used by the search.
                 az, el = predictor.look_angles(element, t, np.arange(1))
-                with self.subTest(satellite=s["tle"][0], lat=s["lat"], utc=row["utc"]):
-                    self.assertAlmostEqual(float(el[0]), row["el"], delta=0.01)
-                    daz = (float(az[0]) - row["az"] + 180.0) % 360.0 - 180.0
-                    self.assertLess(abs(daz), 0.01)
+                aaz, ael, _ = look_many(Orbits([element.satrec]), Frames(predictor.ts, predictor.topos, t,
+                                                                         np.arange(1)))
+                for route, a, e in (("skyfield", az[0], el[0]), ("arrays", aaz[0][0], ael[0][0])):
+                    with self.subTest(satellite=s["tle"][0], lat=s["lat"], utc=row["utc"], route=route):
+                        self.assertAlmostEqual(float(e), row["el"], delta=0.01)
+                        daz = (float(a) - row["az"] + 180.0) % 360.0 - 180.0
+                        self.assertLess(abs(daz), 0.01)
                 checked += 1
         self.assertGreaterEqual(checked, 30)
 

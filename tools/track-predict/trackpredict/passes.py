@@ -1,32 +1,43 @@
 """Finding the passes of the followed satellites and the part of each that the
-feed arm reaches, one point per second."""
+feed arm reaches, to the second."""
 
 from __future__ import annotations
 
+import math
+import multiprocessing
+import os
 from dataclasses import dataclass, field
 from datetime import datetime, timedelta
-from typing import List, Optional, Sequence, Tuple
+from typing import Dict, List, Optional, Sequence, Tuple
 
 import numpy as np
 from skyfield.api import EarthSatellite, load, wgs84
 
 from .elements import ElementSet
+from .reach import Reach, file_extent, default_slice
 from .settings import ConsoleSettings, Followed, PredictSettings
+from .sky import Frames, Orbits, error_text, look_many
 from .trackfile import Point, choose_window, points_of, reachable_flags
 
-# Seconds between the samples that find the passes. The highest sample of a
-# pass lies within half a step of its culmination: for a low orbit 45 s from a
-# zenith pass still sees 30 degrees or more, far above the search floor below.
+# Seconds between the samples that find the passes; a pass shorter than this
+# may be missed, one that reaches the feed arm never is. Orbits of 225 minutes
+# and more move slowly across the sky and are sampled less often.
 COARSE_STEP = 90
-_FINE_MARGIN = 100  # s either side of the highest sample looked at per second
+DEEP_STEP = 270
 _SEARCH_BELOW = 50.0  # a sample this far below the reach may still be near a reachable peak
+# A pass up at the window's start is followed back to its rise, one crossing
+# the window's end forward to its set, at most this far.
+FOLLOW = 12 * 3600
+_TABLE_PIECE = 6 * 3600  # seconds of Earth orientation computed at a time (bounds memory)
+_BLOCK = 256  # satellites propagated together
+_WORKERS_FROM = 64  # satellites from which the work is shared between processes (with jobs > 1)
 
 
 @dataclass
 class Pass:
     element: ElementSet
     followed: Followed
-    rise: datetime  # first second above the horizon (window start when already up)
+    rise: datetime  # first second above the horizon
     culmination: datetime
     culmination_el: float  # degrees
     reach_first: Optional[datetime] = None  # first reachable second of the pass
@@ -37,10 +48,28 @@ class Pass:
     upload_seconds: int = 0
     decision: str = ""
     notes: List[str] = field(default_factory=list)
+    set: Optional[datetime] = None  # last second above the horizon
+    rise_az: float = 0.0
+    culmination_az: float = 0.0
+    set_az: float = 0.0
+    reach: Optional[Reach] = None  # reachable seconds, as runs
+    file_first: Optional[datetime] = None  # the points the file holds
+    file_last: Optional[datetime] = None
+    base: Optional[datetime] = None  # what the reach's offsets count from
 
     @property
     def name(self) -> str:
         return self.element.display_name
+
+    def set_slice(self, lo: int, hi: int) -> None:
+        """Uploads the reachable seconds lo..hi (offsets from base)."""
+        assert self.reach is not None and self.base is not None
+        self.upload_first = self.base + timedelta(seconds=self.reach.first_in(lo, hi))
+        self.upload_last = self.base + timedelta(seconds=self.reach.last_in(lo, hi))
+        self.upload_seconds = self.reach.count_in(lo, hi)
+        first, last = file_extent(self.reach, lo, hi)
+        self.file_first = self.base + timedelta(seconds=first)
+        self.file_last = self.base + timedelta(seconds=last)
 
 
 @dataclass
@@ -54,126 +83,131 @@ class Track:
 class Predictor:
     def __init__(self, station: PredictSettings, console: ConsoleSettings) -> None:
         self.ts = load.timescale(builtin=True)
+        self.latitude = station.latitude
         self.topos = wgs84.latlon(station.latitude, station.longitude, elevation_m=station.height)
         self.console = console
-        self._satellites = {}
-
-    def _satellite(self, element: ElementSet) -> EarthSatellite:
-        known = self._satellites.get(id(element.satrec))
-        if known is None or known[0] is not element.satrec:
-            known = (element.satrec, EarthSatellite.from_satrec(element.satrec, self.ts))
-            self._satellites[id(element.satrec)] = known
-        return known[1]
-
-    def _times(self, base: datetime, offsets: np.ndarray):
-        return self.ts.utc(base.year, base.month, base.day, base.hour, base.minute,
-                           base.second + offsets.astype(float))
+        self.jobs = 1  # processes sharing a search
+        self.problems: Dict[Tuple[int, float], str] = {}  # per element set, found in the last search
+        # Whether a written elevation (whole arc minutes) is reachable, by minutes.
+        self._reachable = np.array([console.reachable(Point(0, 0, m // 60, m % 60).elevation_rad)
+                                    for m in range(-90 * 60, 90 * 60 + 1)], dtype=bool)
 
     def look_angles(self, element: ElementSet, base: datetime, offsets: np.ndarray,
                     times=None) -> Tuple[np.ndarray, np.ndarray]:
-        """Azimuth and elevation in degrees at base + offsets seconds."""
-        t = times if times is not None else self._times(base, offsets)
-        alt, az, _ = (self._satellite(element) - self.topos).at(t).altaz()
+        """Azimuth and elevation in degrees at base + offsets seconds (skyfield)."""
+        t = times if times is not None else self.ts.utc(
+            base.year, base.month, base.day, base.hour, base.minute, base.second + offsets.astype(float))
+        sat = EarthSatellite.from_satrec(element.satrec, self.ts)
+        alt, az, _ = (sat - self.topos).at(t).altaz()
         return az.degrees, alt.degrees
 
-    def track(self, element: ElementSet, start: datetime, count: int) -> Track:
-        az, el = self.look_angles(element, start, np.arange(count))
-        points = points_of(az, el)
-        return Track(start, points, reachable_flags(points, self.console))
+    def reachable(self, el: np.ndarray) -> np.ndarray:
+        """The console's reach test of elevations in degrees as they would be written."""
+        m = np.floor(np.nan_to_num(el, nan=-90.0) * 60.0 + 0.5).astype(np.int64)
+        return self._reachable[np.clip(m, -5400, 5400) + 5400]
+
+    def can_reach(self, element: ElementSet, lowest: float) -> bool:
+        """False when the orbit never takes the satellite that high above the station:
+        its ground track stays too far from the station's latitude even at apogee."""
+        s = element.satrec
+        if lowest <= 0:
+            return True
+        radius = 6356.75  # polar radius: the generous side
+        apogee = (1.0 + s.alta) * s.radiusearthkm
+        if apogee <= radius:
+            return True  # decayed: let the search say so
+        e = math.radians(max(0.0, lowest - 1.0))
+        ground = math.acos(min(1.0, radius / apogee * math.cos(e))) - e
+        incl = math.degrees(s.inclo)
+        highest = min(incl, 180.0 - incl) + math.degrees(ground) + 1.0
+        return highest >= abs(self.latitude)
 
     def find(self, targets: Sequence[Tuple[ElementSet, Followed]], start: datetime,
-             hours: float) -> List[Pass]:
-        """Passes that rise before start + hours (and any pass already up at start),
-        in order of rise. Times are whole seconds from start."""
+             hours: float, every: bool = False) -> List[Pass]:
+        """Passes that are up at some time between start and start + hours, in
+        order of rise; every=False keeps only the passes that may reach the
+        feed arm. Times are whole seconds."""
         start = start.replace(microsecond=0)
         span = int(hours * 3600)
-        # Past the window's end, so that a pass rising just before it is whole.
-        offsets = np.arange(0, span + 1800 + 1, COARSE_STEP)
-        coarse_times = self._times(start, offsets)  # shared: Earth rotation computed once
+        lowest = self.console.lowest_reachable_elevation()
+        if not every:
+            targets = [t for t in targets if self.can_reach(t[0], lowest)]
+        search = _Search(self, start, span, every)
+        records = _run_shared(search, len(targets), [t[0] for t in targets], self.jobs)
+        self.problems = {}
         passes: List[Pass] = []
-        for element, followed in targets:
-            passes.extend(self._passes_of(element, followed, start, span, offsets, coarse_times))
+        for k, rec, problem in records:
+            element, followed = targets[k]
+            if problem is not None:
+                self.problems[(element.catalog, element.satrec.jdsatepoch + element.satrec.jdsatepochF)] = (
+                    f"elements of {element.display_name} ({element.catalog}) fail from "
+                    f"{(start + timedelta(seconds=problem[0])):%Y-%m-%d %H:%M:%S} UTC: {problem[1]}")
+            if rec is not None:
+                passes.append(_make_pass(element, followed, start, rec))
         passes.sort(key=lambda p: (p.rise, p.name))
         return passes
 
-    def _passes_of(self, element, followed, start, span, offsets, coarse_times) -> List[Pass]:
-        _, el = self.look_angles(element, start, offsets, coarse_times)
-        el = np.nan_to_num(el, nan=-90.0)  # a decayed orbit gives no position
-        up = el > 0
-        found: List[Pass] = []
-        near: List[Tuple[Pass, int]] = []  # passes that may reach, with their highest sample
-        i = 0
-        n = len(el)
-        while i < n:
-            if not up[i]:
-                i += 1
-                continue
-            j = i
-            while j + 1 < n and up[j + 1]:
-                j += 1
-            rise = 0 if i == 0 else _crossing(offsets[i - 1], el[i - 1], offsets[i], el[i])
-            if rise < span or i == 0:
-                peak = i + int(np.argmax(el[i:j + 1]))
-                p = Pass(element, followed, start + timedelta(seconds=int(rise)),
-                         start + timedelta(seconds=int(offsets[peak])), float(el[peak]))
-                found.append(p)
-                if p.culmination_el >= self.console.lowest_reachable_elevation() - _SEARCH_BELOW:
-                    near.append((p, int(offsets[peak])))
-            i = j + 1
-        if near:
-            # Every second around the highest samples, in one go for the satellite.
-            windows = [np.arange(max(0, c - _FINE_MARGIN), c + _FINE_MARGIN + 1) for _, c in near]
-            az, fel = self.look_angles(element, start, np.concatenate(windows))
-            at = 0
-            for (p, c), fine in zip(near, windows):
-                part = slice(at, at + len(fine))
-                at += len(fine)
-                self._settle(p, start, c, fine, az[part], fel[part])
-        return found
-
-    def _settle(self, p: Pass, start, culm_offset: int, fine, az, fel) -> None:
-        """Culmination and reachable part of a pass from its samples a second
-        apart, looking wider while the reachable part runs into an edge."""
-        half = _FINE_MARGIN
-        while True:
-            fel = np.nan_to_num(fel, nan=-90.0)
-            points = points_of(az, fel)
-            flags = reachable_flags(points, self.console)
-            edge = (flags[0] and fine[0] > 0) or flags[-1]
-            if not edge or half >= 4 * 3600:
-                break
-            half *= 4
-            fine = np.arange(max(0, culm_offset - half), culm_offset + half + 1)
-            az, fel = self.look_angles(p.element, start, fine)
-        top = int(np.argmax(fel))
-        p.culmination = start + timedelta(seconds=int(fine[top]))
-        p.culmination_el = float(fel[top])
-        reach = [k for k, f in enumerate(flags) if f]
-        if not reach:
-            return
-        p.reach_first = start + timedelta(seconds=int(fine[reach[0]]))
-        p.reach_seconds = len(reach)
-        lo, hi = choose_window(flags, len(flags))
-        upload = [k for k in reach if lo <= k <= hi]
-        p.upload_first = start + timedelta(seconds=int(fine[upload[0]]))
-        p.upload_last = start + timedelta(seconds=int(fine[upload[-1]]))
-        p.upload_seconds = len(upload)
+    def track(self, element: ElementSet, start: datetime, offsets: np.ndarray) -> Track:
+        az, el = self.look_angles(element, start, offsets)
+        points = points_of(az, el)
+        return Track(start + timedelta(seconds=int(offsets[0])), points, reachable_flags(points, self.console))
 
     def track_of(self, p: Pass) -> Tuple[Track, Tuple[int, int]]:
-        """The points to write for a pass: the console's most points around
-        the reachable part, and which of them (first, last) are written."""
-        assert p.reach_first is not None
-        around = 1000 + p.reach_seconds
-        start = p.reach_first - timedelta(seconds=around)
-        t = self.track(p.element, start, 2 * around + p.reach_seconds)
-        window = choose_window(t.flags, len(t.points))
-        if window is None:
+        """The points to write for a pass: its file's points around the upload
+        part, and which of them (first, last) are reachable ends."""
+        assert p.reach_first is not None and p.file_first is not None and p.file_last is not None
+        # Times count from the same second as ever, so the points do not change.
+        base = p.reach_first - timedelta(seconds=1000 + p.reach_seconds)
+        lo = int((p.file_first - base).total_seconds())
+        hi = int((p.file_last - base).total_seconds())
+        t = self.track(p.element, base, np.arange(lo, hi + 1))
+        if not any(t.flags):
             raise ValueError("no reachable point")
-        return t, window
+        return t, (0, len(t.points) - 1)
 
 
-def _crossing(t0: float, e0: float, t1: float, e1: float) -> int:
-    """Second at which the elevation crosses 0 between two samples."""
-    if e1 == e0:
-        return int(t1)
-    return int(round(t0 + (t1 - t0) * (0 - e0) / (e1 - e0)))
+def _make_pass(element, followed, start, rec) -> Pass:
+    (rise, rise_az, culm, culm_el, culm_az, set_, set_az, reach) = rec
+    at = lambda s: start + timedelta(seconds=int(s))
+    p = Pass(element, followed, at(rise), at(culm), culm_el, set=at(set_), rise_az=rise_az,
+             culmination_az=culm_az, set_az=set_az, reach=reach, base=start)
+    if reach is not None and reach.count:
+        p.reach_first = at(reach.first)
+        p.reach_seconds = reach.count
+        p.set_slice(*default_slice(reach))
+    return p
+
+
+# Workers get the search by inheritance (fork), not by pickling.
+_SHARED: Optional["_Search"] = None
+
+
+def _work(part):
+    assert _SHARED is not None
+    return _SHARED.run(part)
+
+
+def _run_shared(search: "_Search", count: int, elements, jobs: int) -> list:
+    """The search in this process, or shared between `jobs` forked ones: that
+    halves the wall time on idle cores but each worker holds its own copy of
+    what it touches, and on a loaded machine it gains nothing."""
+    search.elements = elements
+    search.prepare()
+    indices = list(range(count))
+    workers = min(jobs, os.cpu_count() or 1)
+    if count < _WORKERS_FROM or workers < 2 or multiprocessing.current_process().daemon:
+        return search.run(indices)
+    global _SHARED
+    _SHARED = search
+    # Deep-space orbits are slow: spread them over all parts.
+    parts = [indices[k::workers] for k in range(workers)]
+    try:
+        ctx = multiprocessing.get_context("fork")
+        with ctx.Pool(workers) as pool:
+            out = pool.map(_work, parts)
+    finally:
+        _SHARED = None
+    return [r for part in out for r in part]
+
+
+from .search import _Search  # noqa: E402  (the search needs Pass-free helpers only)

@@ -90,6 +90,7 @@ class Station:
         self.store: Optional[ElementStore] = None
         self.predictor: Optional[Predictor] = None
         self._signature = None
+        self.jobs = 1
 
     def _settings_signature(self):
         out = []
@@ -113,6 +114,7 @@ class Station:
                 predict.elements = self.elements_override
             self.console, self.predict = console, predict
             self.predictor = Predictor(predict, console)
+            self.predictor.jobs = self.jobs
             if self.store is None or self.store.path != predict.elements:
                 self.store = ElementStore(predict.elements)
             self._signature = signature
@@ -166,13 +168,20 @@ class Station:
             if age > self.predict.max_age_days:
                 out.append(f"elements of {element.display_name} ({element.catalog}) are {age:.1f} days old: "
                            f"not planned (limit {self.predict.max_age_days:g} days)")
+            elif age < -self.predict.max_age_days:
+                out.append(f"elements of {element.display_name} ({element.catalog}) are dated {-age:.1f} days "
+                           f"ahead: not planned (limit {self.predict.max_age_days:g} days)")
             elif age > self.predict.warn_age_days:
                 out.append(f"elements of {element.display_name} ({element.catalog}) are {age:.1f} days old")
         return out
 
-    def find(self, targets, now: datetime, hours: float) -> List[Pass]:
+    def find(self, targets, now: datetime, hours: float, every: bool = False) -> List[Pass]:
         assert self.predictor is not None
-        return self.predictor.find(targets, now, hours)
+        return self.predictor.find(targets, now, hours, every)
+
+    def problems(self) -> List[str]:
+        """Element sets the propagator gave up on in the last search (decayed, say)."""
+        return list(self.predictor.problems.values()) if self.predictor is not None else []
 
     def track_text(self, p: Pass, now: datetime) -> TrackText:
         """The file for a pass; the pass's upload part is set from the points
