@@ -17,7 +17,7 @@ from types import SimpleNamespace
 
 import numpy as np
 
-from overhead import _checksum, overhead_tle
+from trackpredict.demo import _checksum, overhead_tle
 from trackpredict import cli
 from trackpredict.passes import Pass
 from trackpredict.schedule import Limits, busy, choose
