@@ -37,21 +37,16 @@
 #include <QTimer>
 
 namespace {
-// The event log file and its stream live for the whole run; only the window
-// opens and closes the file, and only in operator mode.
-QFile logFile(QStringLiteral("tuvarn.log"));
-QTextStream logStream(&logFile);
-
 constexpr int LogPaneLimit = 10000;
 constexpr int LogPaneCut = 1000;
 }
 
-tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
+tuv::tuv(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::tuv), m_logFile(QStringLiteral("tuvarn.log")), m_logStream(&m_logFile)
 {
     // One window per run; starting its process-wide records afresh also lets
     // tests build several windows in one process.
     linkState.reset();
-    resetClockCorrection();
     correctionState.reset();
     manualState.reset();
     resetFlashWorkflow();
@@ -137,8 +132,8 @@ tuv::tuv(QWidget *parent) : QMainWindow(parent), ui(new Ui::tuv)
         ui->panelka->show();
     } else {
         ui->LogscrollArea->show();
-        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-            logFileError = logFile.errorString();
+        if (!m_logFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            logFileError = m_logFile.errorString();
         writeBanner();
     }
 
@@ -227,10 +222,10 @@ tuv::~tuv()
 {
     if (m_extras)
         m_extras->shutdown();
-    if (logFile.isOpen()) {
+    if (m_logFile.isOpen()) {
         givePendingDataFilesUp();
         logEvent(QStringLiteral("The end\r\n"));
-        logFile.close();
+        m_logFile.close();
     }
     delete m_extras;
     m_extras = nullptr;
@@ -257,9 +252,9 @@ tuv::~tuv()
 void tuv::writeBanner()
 {
     const StationSettingsRecord &s = StationSettings;
-    logStream << "\r\n***********";
+    m_logStream << "\r\n***********";
     logEvent(QStringLiteral("*** TuVaRN log started ***"));
-    logStream << "\r\n===" << "\r\nTuVaRN ini file loaded:"
+    m_logStream << "\r\n===" << "\r\nTuVaRN ini file loaded:"
               << "\r\n\r\n StationName " << s.StationName
               << "\r\n TrackPath " << s.TrackPath
               << "\r\n Focus " << QString::number(s.Focus, 'g', 6)
@@ -277,9 +272,9 @@ void tuv::logEvent(const QString &message)
     const QString entry = logEntryPrefix(lastReplyStatusWord(), platform::nowUtc()) + message;
     if (m_extras)
         m_extras->logged(message);
-    if (logFile.isOpen()) {
-        logStream << entry;
-        logStream.flush();
+    if (m_logFile.isOpen()) {
+        m_logStream << entry;
+        m_logStream.flush();
     }
     QString pane = LogView->text() + entry;
     if (pane.size() > LogPaneLimit)

@@ -3,8 +3,10 @@
 #include "pendingdatafiles.h"
 #include "reception.h"
 
+#include <QFile>
 #include <QMainWindow>
 #include <QString>
+#include <QTextStream>
 
 class QLabel;
 class QTimer;
@@ -116,6 +118,9 @@ private:
     QString passDataFileTitle();
 
     Ui::tuv *ui;
+    // The event log: opened only in operator mode, for the whole run.
+    QFile m_logFile;
+    QTextStream m_logStream;
     rs *m_rs = nullptr;
     QMetaObject::Connection m_readConnection; // the port's readyRead to readdata
     PassDataStore *m_store = nullptr;

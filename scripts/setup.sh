@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libeigen3-dev xvfb xauth
           dpkg-dev lintian man-db desktop-file-utils
           python3-skyfield python3-sgp4 python3-unidecode)
-packages+=(python3 util-linux)  # scripts/soak.py (unshare, mount)
+packages+=(python3 util-linux iproute2)  # scripts/soak.py, process tests (unshare, mount, ip)
 packages+=(libpng-dev libjs-dygraphs)  # track-report: its PNG writer, the pages' charts
 scripts/ensure-packages.sh "${packages[@]}"
 

@@ -41,12 +41,6 @@ QString localTimeText(const GpsTime &time, qint16 offsetHours)
     return utc.addSecs(int(offsetHours) * 3600).toString(QStringLiteral("hh:mm:ss"));
 }
 
-namespace {
-// The reason of the last refused correction, so that a refusal is logged once
-// per change and not once a second.
-QString g_lastRefusal;
-}
-
 qint64 clockShiftSeconds(const QTime &pcUtc, const GpsTime &gps)
 {
     constexpr qint64 Day = 86400;
@@ -59,7 +53,8 @@ qint64 clockShiftSeconds(const QTime &pcUtc, const GpsTime &gps)
     return shift;
 }
 
-ClockCorrection correctClock(quint16 statusWord, const GpsTime &time, bool timeCorrEnabled)
+ClockCorrection correctClock(quint16 statusWord, const GpsTime &time, bool timeCorrEnabled,
+                             QString &lastRefusal)
 {
     ClockCorrection c;
     if ((statusWord & GpsStateMask) != 0x3000 || !timeCorrEnabled || !time.valid)
@@ -73,22 +68,17 @@ ClockCorrection correctClock(quint16 statusWord, const GpsTime &time, bool timeC
     QString reason;
     c.set = clock.shiftSeconds(shift, &reason);
     if (c.set) {
-        g_lastRefusal.clear();
+        lastRefusal.clear();
         c.logLine = QStringLiteral("PC clock corrected by ") + (shift > 0 ? QStringLiteral("+") : QString())
                     + QString::number(shift) + QStringLiteral(" s");
     } else {
         if (reason.isEmpty())
             reason = QStringLiteral("refused");
-        if (reason != g_lastRefusal)
+        if (reason != lastRefusal)
             c.logLine = QStringLiteral("PC clock not set: ") + reason;
-        g_lastRefusal = reason;
+        lastRefusal = reason;
     }
     return c;
-}
-
-void resetClockCorrection()
-{
-    g_lastRefusal.clear();
 }
 
 QString infoLabelText(const InfoLabelInput &in)

@@ -38,7 +38,8 @@ qint64 clockShiftSeconds(const QTime &pcUtc, const GpsTime &gps);
 // Corrects the clock of platform::clock() by clockShiftSeconds when GPS time is
 // good (0x3000), the correction is enabled and the shift is not 0; milliseconds
 // stay. logLine: the correction with its size, or the system's refusal the
-// first time it is given (once per change of reason, again after a success).
+// first time it is given (once per change of reason, again after a success);
+// lastRefusal keeps the reason last logged.
 struct ClockCorrection
 {
     bool attempted = false;
@@ -46,9 +47,8 @@ struct ClockCorrection
     qint64 shiftSeconds = 0;
     QString logLine;
 };
-ClockCorrection correctClock(quint16 statusWord, const GpsTime &time, bool timeCorrEnabled);
-// Forgets the last refusal (a new run).
-void resetClockCorrection();
+ClockCorrection correctClock(quint16 statusWord, const GpsTime &time, bool timeCorrEnabled,
+                             QString &lastRefusal);
 
 // infoLabel text. position: service mode and a reply of kind 1 or 2 (the kept
 // latitude and longitude are shown); startCountdown: track loaded, no error

@@ -16,6 +16,7 @@ struct LinkState
     quint8 lastPortResult = 255; // last reported open() result; 255: none yet
     bool linkLabelStale = true;  // the next good reply writes the version label
     QString lastPortReason;      // the open failure's reason last logged
+    QString lastClockRefusal;    // the refused clock correction's reason last logged
 
     // Reception framing.
     quint8 quietTicks = 3;     // 10 ms ticks of silence that end a reception

@@ -194,7 +194,8 @@ StatusUpdate applyStatusReply(const StatusReply &reply)
     }
 
     u.gps.label = gpsLabelFor(word);
-    const ClockCorrection clock = correctClock(word, u.gps.time, StationSettings.TimeCorr != 0);
+    const ClockCorrection clock = correctClock(word, u.gps.time, StationSettings.TimeCorr != 0,
+                                                 s.lastClockRefusal);
     u.gps.clockSet = clock.set;
     u.gps.clockLogLine = clock.logLine;
     u.gps.localTime = localTimeText(u.gps.time, utcOffsetHours);

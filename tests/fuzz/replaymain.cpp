@@ -1,6 +1,7 @@
 // Outside the sanitizer build a fuzz target is an ordinary unit test: it runs
 // once over every file of its seed folder, so the targets keep compiling and
-// every seed (and every finding kept there) stays harmless.
+// every seed (and every finding kept there) stays harmless. No seed at all is
+// a failure: a replay that ran nothing would pass while checking nothing.
 #include <QByteArray>
 #include <QDirIterator>
 #include <QFile>
@@ -30,5 +31,9 @@ int main()
         }
     }
     std::printf("%d inputs run\n", inputs);
+    if (inputs == 0) {
+        std::fprintf(stderr, "no seeds found in %s\n", TUVARN_FUZZ_SEEDS);
+        return 1;
+    }
     return 0;
 }

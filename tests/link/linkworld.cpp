@@ -19,7 +19,6 @@ void resetLinkWorld()
     linkState.reset();
     correctionState.reset();
     resetFrames();
-    resetClockCorrection();
     StationSettings.reset();
     serviceMode = false;
     utcOffsetHours = 0;

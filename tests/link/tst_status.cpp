@@ -389,7 +389,6 @@ void StatusTest::clockRefusalLoggedOncePerChange()
     platform::setClock(&clock);
     StationSettings.TimeCorr = 1;
     linkState.linkWatchdog = 3;
-    resetClockCorrection();
     const auto replyAt = [&](qint32 gpsTime) {
         clock.advanceMs(1000);
         return applyStatusReply(decodeStatusReply(reply(0, 0x3000, 0, gpsTime))).gps.clockLogLine;

@@ -341,13 +341,20 @@ void Controller::onTick()
     scheduleTick();
     if (m_mode != Mode::Normal)
         return;
+    // A request whose timer has not fired yet (late on a busy machine) still
+    // belongs to the point that has just ended: it goes out before that reply.
+    if (m_requestTimer->isActive()) {
+        m_requestTimer->stop();
+        onRequestDue();
+    }
     const Snapshot s = m_core.at(tick);
     if (!s.tracking)
         closeRequest(QStringLiteral("point ended without an answer"));
     enqueue({Tx::Reply, tick, -1, {}, QStringLiteral("tick")});
     if (s.tracking) {
         m_requestPoint = s.pointIndex;
-        m_requestTimer->start(int(qMax<qint64>(0, tick + RequestOffsetMs - nowMs())));
+        m_requestDueMs = tick + RequestOffsetMs;
+        m_requestTimer->start(int(qMax<qint64>(0, m_requestDueMs - nowMs())));
     } else {
         m_requestTimer->stop();
     }
@@ -357,7 +364,8 @@ void Controller::onRequestDue()
 {
     if (m_mode != Mode::Normal)
         return;
-    const Snapshot s = m_core.at(nowMs());
+    // Judged at the time it was due, not when a late timer got round to it.
+    const Snapshot s = m_core.at(m_requestDueMs);
     if (!s.tracking || s.pointIndex != m_requestPoint)
         return;
     enqueue({Tx::Request, -1, m_requestPoint, {}, QStringLiteral("point")});

@@ -128,6 +128,7 @@ private:
     QTimer *m_reopenTimer = nullptr;
     qint64 m_nextTickMs = 0;
     int m_requestPoint = -1;
+    qint64 m_requestDueMs = 0; // when the point's request is due
 
     // The request waiting for its answer, and what the console saw with it.
     bool m_answerPending = false;
