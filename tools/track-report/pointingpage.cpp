@@ -61,7 +61,7 @@ QString chart(const calibration::PassAcrossTrack &a)
     for (const calibration::SweepEstimate &e : a.found)
         s += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"3\"/>\n").arg(num(x(e.firstRow + e.rows / 2.0)), num(y(e.acrossMm)));
     for (const double v : {span, 0.0, -span})
-        s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>\n").arg(num(L - 4), num(y(v) + 4), signedMm(v, 0));
+        s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>\n").arg(num(L - 4), num(y(v) + 4), v == 0 ? QStringLiteral("0") : signedMm(v, 0));
     s += QStringLiteral("<text x=\"%1\" y=\"%2\">row 0</text><text x=\"%3\" y=\"%2\" text-anchor=\"end\">row %4</text>\n")
              .arg(num(L), num(H - 8), num(W - R)).arg(lastRow);
     s += QStringLiteral("<text x=\"12\" y=\"%1\" transform=\"rotate(-90 12 %1)\" text-anchor=\"middle\">mm</text>\n").arg(num(y(0)));
@@ -110,7 +110,8 @@ QString passList(const QList<Pass> &window)
 {
     QString h = QStringLiteral("<div class=\"scroll\"><table class=\"passes\">\n<thead><tr><th>Start</th><th>Pass</th>"
                                "<th>Across mm</th><th>Spread mm</th><th>Sweeps</th><th>Beam mm</th><th>Power dB</th></tr></thead>\n<tbody>\n");
-    for (const Pass &p : window) {
+    for (auto it = window.crbegin(); it != window.crend(); ++it) { // newest first, as on the other pages
+        const Pass &p = *it;
         h += QStringLiteral("<tr><td>") + esc(reportpages::utcText(p.whenUtc)) + QStringLiteral("</td><td><a href=\"") + href(p.page)
              + QStringLiteral("\">") + esc(p.file) + QStringLiteral("</a></td>");
         const calibration::PassAcrossTrack &a = p.across;

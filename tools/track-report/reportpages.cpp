@@ -198,11 +198,11 @@ QByteArray passPage(const PassSummary &p, const PassSummary *older, const PassSu
         h += row(QStringLiteral("Downloads"), links.join(QStringLiteral(" &middot; ")));
     h += QStringLiteral("</table></div>\n");
     if (p.ok()) {
+        h += pointingpage::passSection(across);
         h += QStringLiteral("<div class=\"charts\"><div><h2>Signal</h2><div class=\"chart\" id=\"signal\"></div></div>\n"
                             "<div><h2>Pointing corrections</h2><div class=\"chart\" id=\"offsets\"></div></div>\n"
                             "<div><h2>On the sky</h2><object class=\"sky\" type=\"image/svg+xml\" data=\"")
              + href(p.pageBase + QStringLiteral(".svg")) + QStringLiteral("\">Sky plot</object></div></div>\n");
-        h += pointingpage::passSection(across);
         h += QStringLiteral("<noscript><p>The charts need JavaScript; the picture below does not.</p></noscript>\n");
         h += QStringLiteral("<h2>As the viewer draws it</h2>\n<p><img class=\"pass\" src=\"") + href(p.pageBase + QStringLiteral(".png"))
              + QStringLiteral("\" alt=\"Sky path and plots of the pass\"></p>\n");
