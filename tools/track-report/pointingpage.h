@@ -19,7 +19,11 @@ QString pagePath(); // pointing.html
 
 // The per-pass estimate as kept in the report's state.
 QJsonObject toJson(const calibration::PassAcrossTrack &a);
-calibration::PassAcrossTrack fromJson(const QJsonObject &o);
+// False when the entry is not one toJson wrote: the estimate is made again.
+bool fromJson(const QJsonObject &o, calibration::PassAcrossTrack *a);
+// The estimate as a later run reads it back, so that a pass shows the same
+// numbers whether it was just read or kept.
+calibration::PassAcrossTrack asKept(const calibration::PassAcrossTrack &a);
 
 // The pass page's section: a sentence and a small chart of the error along the
 // pass, or a sentence why there is none.

@@ -83,9 +83,8 @@ QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &
         e.newer = o.value(QStringLiteral("newer")).toString();
         e.summary = PassSummary::fromJson(o.value(QStringLiteral("summary")).toObject());
         // A state from before the estimate was kept: the estimate is made on the next run.
-        e.acrossKnown = o.value(QStringLiteral("across")).isObject();
-        if (e.acrossKnown)
-            e.across = pointingpage::fromJson(o.value(QStringLiteral("across")).toObject());
+        e.acrossKnown = o.value(QStringLiteral("across")).isObject()
+                        && pointingpage::fromJson(o.value(QStringLiteral("across")).toObject(), &e.across);
         const QString &name = e.summary.fileName;
         // A tampered entry is dropped: its files are left alone and its data
         // file, if any, is made again.
@@ -172,7 +171,7 @@ ReportBuilder::Built ReportBuilder::buildPass(const reportfiles::DataEntry &f) c
         for (const char *ext : {".png", ".csv", ".svg", ".js"})
             reportfiles::removeFile(out(base + QLatin1String(ext)));
     }
-    b.entry.across = loaded ? calibration::estimateAcrossTrack(file) : calibration::PassAcrossTrack();
+    b.entry.across = loaded ? pointingpage::asKept(calibration::estimateAcrossTrack(file)) : calibration::PassAcrossTrack();
     if (!loaded)
         b.entry.across.error = QStringLiteral("unreadable: ") + s.error;
     b.entry.acrossKnown = true;
@@ -287,7 +286,7 @@ ReportRun ReportBuilder::update()
                     continue;
                 }
                 Entry &e = *unestimated.at(i - todo.size());
-                e.across = e.summary.ok() ? estimatePass(e.summary.fileName) : calibration::PassAcrossTrack();
+                e.across = e.summary.ok() ? pointingpage::asKept(estimatePass(e.summary.fileName)) : calibration::PassAcrossTrack();
                 if (!e.summary.ok())
                     e.across.error = QStringLiteral("unreadable: ") + e.summary.error;
             }
