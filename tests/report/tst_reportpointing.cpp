@@ -191,6 +191,25 @@ void TestReportPointing::stationPage()
     QFile::remove(out(QStringLiteral("pointing.html")));
     QVERIFY(ReportBuilder(m_options).update().failures.isEmpty());
     QCOMPARE(withoutMadeLine(readText(out(QStringLiteral("pointing.html")))), withoutMadeLine(page));
+
+    // A state without the estimates (an older track-report's) gets them, and draws nothing again.
+    QFile state(out(QLatin1String(ReportBuilder::StateFileName)));
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    QJsonObject root = QJsonDocument::fromJson(state.readAll()).object();
+    state.close();
+    QJsonArray passes = root.value(QStringLiteral("passes")).toArray();
+    for (QJsonValueRef p : passes) {
+        QJsonObject o = p.toObject();
+        o.remove(QStringLiteral("across"));
+        p = o;
+    }
+    root.insert(QStringLiteral("passes"), passes);
+    QVERIFY(state.open(QIODevice::WriteOnly | QIODevice::Truncate) && state.write(QJsonDocument(root).toJson()) > 0);
+    state.close();
+    const ReportRun upgraded = ReportBuilder(m_options).update();
+    QCOMPARE(upgraded.rebuilt, 0);
+    QCOMPARE(upgraded.estimated, daysBefore.size());
+    QCOMPARE(withoutMadeLine(readText(out(QStringLiteral("pointing.html")))), withoutMadeLine(page));
 }
 
 QTEST_MAIN(TestReportPointing)
