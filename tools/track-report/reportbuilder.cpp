@@ -66,12 +66,16 @@ bool ReportBuilder::write(const QString &relative, const QByteArray &bytes, Repo
     return write(relative, bytes, run.failures);
 }
 
-QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &json)
+QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &json, int *skipped)
 {
     QMap<QString, Entry> entries;
     const QJsonObject root = QJsonDocument::fromJson(json).object();
+    if (skipped)
+        *skipped = -1;
     if (root.value(QStringLiteral("version")).toInt() != StateVersion)
         return entries; // made by another version: everything is made again
+    if (skipped)
+        *skipped = root.value(QStringLiteral("skipped")).toInt(-1);
     const QJsonArray passes = root.value(QStringLiteral("passes")).toArray();
     for (const QJsonValue &v : passes) {
         const QJsonObject o = v.toObject();
@@ -100,7 +104,10 @@ void ReportBuilder::loadState()
 {
     m_stateLoaded = true;
     QString reason;
-    m_entries = parseState(reportfiles::readRegular(out(QLatin1String(StateFileName)), MaxStateBytes, false, &reason));
+    // The count of left-out entries too: without it every new process would
+    // write the index, the month pages and this state again.
+    m_entries = parseState(reportfiles::readRegular(out(QLatin1String(StateFileName)), MaxStateBytes, false, &reason),
+                           &m_lastSkipped);
 }
 
 void ReportBuilder::saveState(ReportRun &run)
@@ -121,6 +128,7 @@ void ReportBuilder::saveState(ReportRun &run)
     QJsonObject root;
     root.insert(QStringLiteral("version"), StateVersion);
     root.insert(QStringLiteral("passes"), passes);
+    root.insert(QStringLiteral("skipped"), m_lastSkipped);
     write(QLatin1String(StateFileName), QJsonDocument(root).toJson(QJsonDocument::Compact), run);
 }
 
@@ -388,8 +396,8 @@ ReportRun ReportBuilder::update()
         write(pointingpage::pagePath(), pointingpage::page(station, pointing, QDateTime::currentDateTimeUtc()), run);
         run.indexWritten = write(QStringLiteral("index.html"),
                                  reportpages::index(station, newest, order.size(), months, skipped, QDateTime::currentDateTimeUtc()), run);
-        saveState(run);
         m_lastSkipped = skipped.size();
+        saveState(run);
     }
     copyChartLibrary(run);
     updateStatus(run, changed);

@@ -64,7 +64,8 @@ public:
         calibration::PassAcrossTrack across; // the sweeps' answer, kept so a rerun need not read the file
         bool acrossKnown = false;
     };
-    static QMap<QString, Entry> parseState(const QByteArray &json);
+    // `skipped`: how many entries of data/ the index named as left out (-1: unknown).
+    static QMap<QString, Entry> parseState(const QByteArray &json, int *skipped = nullptr);
 
 private:
     struct Built
