@@ -310,7 +310,7 @@ def bench_report(a):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     work = tempfile.mkdtemp(prefix="tuvarn-bench-")
     data = f"{work}/data"
-    subprocess.run([maker, data, str(a.files)], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([maker, data, str(a.files)] + (["--scan"] if a.scan else []), check=True, stdout=subprocess.DEVNULL)
 
     def run():
         t0 = time.time()
@@ -331,11 +331,12 @@ def bench_report(a):
             shutil.copy(f"{data}/{newest}{ext}", f"{data}/NEW-SAT ({k})_{newest.rsplit('_', 2)[1]}_{newest.rsplit('_', 1)[1]}{ext}")
         added.append(run())
     front = os.path.getsize(f"{work}/report/index.html")
+    state = os.path.getsize(f"{work}/report/.track-report.json")
     shutil.rmtree(work, ignore_errors=True)
-    print(f"track-report               {a.files:,} passes: first run {first:.1f} s (target 120 s; "
+    print(f"track-report               {a.files:,} passes{' with sweeps' if a.scan else ''}: first run {first:.1f} s (target 120 s; "
           f"{first_cpu:.0f} CPU s on {os.cpu_count()} cores), unchanged rerun "
           f"{again:.2f} s (target 1 s), one new pass {statistics.median(added):.2f} s (target 1 s); "
-          f"front page {front / 1024:.0f} KiB (target 150 KB)")
+          f"front page {front / 1024:.0f} KiB (target 150 KB), state {state / 1024:.0f} KiB")
 
 
 def machine():
@@ -365,6 +366,8 @@ def main():
     p.add_argument("--firmware-kib", type=int, default=64, help="image size (default 64)")
     p.add_argument("--files", type=int, default=10000,
                    help="files in the big viewer folder and passes of the report (default 10000)")
+    p.add_argument("--scan", action="store_true",
+                   help="report: passes with sweeps across the track (the pointing page has work)")
     p.add_argument("--catalogue", type=lambda t: [int(x) for x in t.split(",") if x], default=[100, 1000, 8854],
                    help="sets of the 2023 catalogue planned by track-predict (default 100,1000,8854)")
     p.add_argument("--catalogue-runs", type=int, default=1, help="runs per catalogue size (default 1)")

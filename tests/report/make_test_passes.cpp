@@ -1,8 +1,12 @@
 // Writes N synthetic passes as the station writes them: make-test-passes DIR N
+// [--scan], the latter with sweeps across the track and a pointing model that
+// is a little off, for the pointing page.
+#include "synthpass.h"
 #include "viewertestfiles.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 
 #include <cmath>
@@ -13,12 +17,29 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int n = args.value(2).toInt();
-    if (args.size() != 3 || n < 1 || n > 100000) {
-        std::fprintf(stderr, "usage: make-test-passes DATA-DIR COUNT\n");
+    const bool scan = args.size() == 4 && args.at(3) == QLatin1String("--scan");
+    if ((args.size() != 3 && !scan) || n < 1 || n > 100000) {
+        std::fprintf(stderr, "usage: make-test-passes DATA-DIR COUNT [--scan]\n");
         return 1;
     }
     const QDateTime first(QDate(2026, 1, 1), QTime(0, 0), Qt::LocalTime);
-    for (int k = 0; k < n; ++k) {
+    if (scan && !QDir().mkpath(args.at(1)))
+        return 2;
+    for (int k = 0; k < n && scan; ++k) {
+        static const double Nearest[] = {30, 225, 110, 300, 70, 170};
+        SynthOptions o;
+        o.headingDeg = 20 + 47.0 * (k % 6) + k % 5;
+        o.nearestMm = Nearest[k % 6];
+        o.halfChordMm = std::sqrt(375.0 * 375.0 - o.nearestMm * o.nearestMm);
+        o.seed = unsigned(k + 1);
+        o.step = k % 9 == 8 ? 0 : 10; // now and then a pass without scan
+        const QDateTime written = first.addSecs(qint64(k) * 8 * 3600); // three a day: weeks to show
+        const QString name = QStringLiteral("SIMSAT-%1 (%2)_%3.dat").arg(k % 4 + 1).arg(1000 + k)
+                                 .arg(written.toString(QStringLiteral("ddMMyy_hhmmss")));
+        if (!writeSynthPass(args.at(1), name, o, {1.012, 0.3, 2.0, -1.5}))
+            return 2;
+    }
+    for (int k = 0; k < n && !scan; ++k) {
         const int points = 20 + k % 30;
         QVector<TestPoint> pass;
         for (int i = 0; i < points; ++i) {

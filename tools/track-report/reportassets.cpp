@@ -28,6 +28,12 @@ form.filter output { color: #666; margin-left: 1em; }
 .charts > div { flex: 1 1 28em; min-width: 0; }
 .chart { width: 100%; height: 260px; background: #fff; }
 object.sky { width: 100%; max-width: 500px; height: auto; aspect-ratio: 500 / 420; background: #fff; }
+svg.across { width: 100%; max-width: 600px; min-width: 300px; height: auto; background: #fff; display: block; }
+svg.across .spread { fill: #dde6f2; }
+svg.across .zero { stroke: #999; }
+svg.across .mean { stroke: #2a5db0; stroke-width: 2; }
+svg.across circle { fill: #c0392b; }
+svg.across text { font-size: 12px; fill: #444; }
 body.statuspage { margin: 0.3em; background: #fff; }
 .live h1 { font-size: 1.2em; margin: 0 0 0.2em; }
 .banner { margin: 0 0 0.3em; color: #555; }

@@ -5,6 +5,7 @@
 #include "passgraphics.h"
 #include "passplot.h"
 #include "pngencode.h"
+#include "pointingpage.h"
 #include "reportassets.h"
 #include "reportpages.h"
 #include "statuspage.h"
@@ -74,12 +75,16 @@ static qint64 wholeNumber(const QJsonValue &v, qint64 otherwise)
     return qint64(d);
 }
 
-QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &json)
+QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &json, int *skipped)
 {
     QMap<QString, Entry> entries;
     const QJsonObject root = QJsonDocument::fromJson(json).object();
+    if (skipped)
+        *skipped = -1;
     if (root.value(QStringLiteral("version")).toInt() != StateVersion)
         return entries; // made by another version: everything is made again
+    if (skipped)
+        *skipped = root.value(QStringLiteral("skipped")).toInt(-1);
     const QJsonArray passes = root.value(QStringLiteral("passes")).toArray();
     for (const QJsonValue &v : passes) {
         const QJsonObject o = v.toObject();
@@ -90,6 +95,9 @@ QMap<QString, ReportBuilder::Entry> ReportBuilder::parseState(const QByteArray &
         e.older = o.value(QStringLiteral("older")).toString();
         e.newer = o.value(QStringLiteral("newer")).toString();
         e.summary = PassSummary::fromJson(o.value(QStringLiteral("summary")).toObject());
+        // A state from before the estimate was kept: the estimate is made on the next run.
+        e.acrossKnown = o.value(QStringLiteral("across")).isObject()
+                        && pointingpage::fromJson(o.value(QStringLiteral("across")).toObject(), &e.across);
         const QString &name = e.summary.fileName;
         // A tampered entry is dropped: its files are left alone and its data
         // file, if any, is made again.
@@ -105,7 +113,10 @@ void ReportBuilder::loadState()
 {
     m_stateLoaded = true;
     QString reason;
-    m_entries = parseState(reportfiles::readRegular(out(QLatin1String(StateFileName)), MaxStateBytes, false, &reason));
+    // The count of left-out entries too: without it every new process would
+    // write the index, the month pages and this state again.
+    m_entries = parseState(reportfiles::readRegular(out(QLatin1String(StateFileName)), MaxStateBytes, false, &reason),
+                           &m_lastSkipped);
 }
 
 void ReportBuilder::saveState(ReportRun &run)
@@ -119,11 +130,14 @@ void ReportBuilder::saveState(ReportRun &run)
         o.insert(QStringLiteral("older"), e.older);
         o.insert(QStringLiteral("newer"), e.newer);
         o.insert(QStringLiteral("summary"), e.summary.toJson());
+        if (e.acrossKnown)
+            o.insert(QStringLiteral("across"), pointingpage::toJson(e.across));
         passes.append(o);
     }
     QJsonObject root;
     root.insert(QStringLiteral("version"), StateVersion);
     root.insert(QStringLiteral("passes"), passes);
+    root.insert(QStringLiteral("skipped"), m_lastSkipped);
     write(QLatin1String(StateFileName), QJsonDocument(root).toJson(QJsonDocument::Compact), run);
 }
 
@@ -131,18 +145,10 @@ ReportBuilder::Built ReportBuilder::buildPass(const reportfiles::DataEntry &f) c
 {
     Built b;
     const QString path = QDir(m_options.dataDir).filePath(f.name);
-    DataFileContent file;
+    qint64 lines = 0;
+    QByteArray bytes;
     QString reason;
-    // Many short lines cost the reader far more memory than their bytes: refused first.
-    const qint64 lines = reportfiles::countLines(path, MaxDataFileLines);
-    const QByteArray bytes = lines > MaxDataFileLines ? QByteArray()
-                                                      : reportfiles::readRegular(path, MaxDataFileBytes, true, &reason);
-    if (lines > MaxDataFileLines)
-        file.error = QStringLiteral("file bad (more than %1 lines)").arg(MaxDataFileLines);
-    else if (!reason.isEmpty())
-        file.error = QLatin1String(datafileerror::NotOpened);
-    else
-        file = parseDataFile(bytes);
+    const DataFileContent file = readDataFile(path, &lines, &bytes, &reason);
     ViewerData data;
     const QString refused = file.error.isEmpty() ? data.load(file) : QString();
     const bool loaded = file.error.isEmpty() && refused.isEmpty();
@@ -182,11 +188,38 @@ ReportBuilder::Built ReportBuilder::buildPass(const reportfiles::DataEntry &f) c
         for (const char *ext : {".png", ".csv", ".svg", ".js"})
             reportfiles::removeFile(out(base + QLatin1String(ext)));
     }
+    b.entry.across = loaded ? pointingpage::asKept(calibration::estimateAcrossTrack(file)) : calibration::PassAcrossTrack();
+    if (!loaded)
+        b.entry.across.error = QStringLiteral("unreadable: ") + s.error;
+    b.entry.acrossKnown = true;
     b.entry.texts = true;
     b.entry.size = f.size;
     b.entry.modifiedMs = f.modifiedMs;
     b.entry.summary = s;
     return b;
+}
+
+DataFileContent ReportBuilder::readDataFile(const QString &path, qint64 *lines, QByteArray *bytes, QString *reason) const
+{
+    DataFileContent file;
+    // Many short lines cost the reader far more memory than their bytes: refused first.
+    *lines = reportfiles::countLines(path, MaxDataFileLines);
+    *bytes = *lines > MaxDataFileLines ? QByteArray() : reportfiles::readRegular(path, MaxDataFileBytes, true, reason);
+    if (*lines > MaxDataFileLines)
+        file.error = QStringLiteral("file bad (more than %1 lines)").arg(MaxDataFileLines);
+    else if (!reason->isEmpty())
+        file.error = QLatin1String(datafileerror::NotOpened);
+    else
+        file = parseDataFile(*bytes);
+    return file;
+}
+
+calibration::PassAcrossTrack ReportBuilder::estimatePass(const QString &name) const
+{
+    qint64 lines = 0;
+    QByteArray bytes;
+    QString reason;
+    return calibration::estimateAcrossTrack(readDataFile(QDir(m_options.dataDir).filePath(name), &lines, &bytes, &reason));
 }
 
 void ReportBuilder::readTexts(Entry &e) const
@@ -248,22 +281,34 @@ ReportRun ReportBuilder::update()
 
     QSet<QString> present;
     QList<reportfiles::DataEntry> todo;
+    QList<Entry *> unestimated;
     for (const reportfiles::DataEntry &f : qAsConst(files)) {
         present.insert(f.name);
-        auto it = m_entries.constFind(f.name);
-        if (it == m_entries.constEnd() || it->size != f.size || it->modifiedMs != f.modifiedMs
+        auto it = m_entries.find(f.name);
+        if (it == m_entries.end() || it->size != f.size || it->modifiedMs != f.modifiedMs
             || !QFileInfo::exists(out(reportpages::pagePath(it->summary))))
             todo.append(f);
+        else if (!it->acrossKnown)
+            unestimated.append(&*it);
     }
     // The pictures are independent: drawn on every core.
     std::vector<Built> built(size_t(todo.size()));
     {
         std::atomic<int> next{0};
+        const int jobs = todo.size() + unestimated.size();
         const auto work = [&] {
-            for (int i; (i = next++) < todo.size();)
-                built[size_t(i)] = buildPass(todo.at(i));
+            for (int i; (i = next++) < jobs;) {
+                if (i < todo.size()) {
+                    built[size_t(i)] = buildPass(todo.at(i));
+                    continue;
+                }
+                Entry &e = *unestimated.at(i - todo.size());
+                e.across = e.summary.ok() ? pointingpage::asKept(estimatePass(e.summary.fileName)) : calibration::PassAcrossTrack();
+                if (!e.summary.ok())
+                    e.across.error = QStringLiteral("unreadable: ") + e.summary.error;
+            }
         };
-        const int threads = std::min(int(todo.size()), m_options.threads > 0 ? m_options.threads : std::max(1, QThread::idealThreadCount()));
+        const int threads = std::min(jobs, m_options.threads > 0 ? m_options.threads : std::max(1, QThread::idealThreadCount()));
         std::vector<std::thread> workers;
         for (int t = 1; t < threads; ++t)
             workers.emplace_back(work);
@@ -271,6 +316,12 @@ ReportRun ReportBuilder::update()
         for (std::thread &w : workers)
             w.join();
     }
+    // Their pages gain the estimate.
+    for (Entry *e : qAsConst(unestimated)) {
+        e->acrossKnown = true;
+        e->older = e->newer = QStringLiteral("-");
+    }
+    run.estimated = unestimated.size();
     QSet<QString> monthsBefore;
     for (const Entry &e : qAsConst(m_entries))
         monthsBefore.insert(e.summary.month());
@@ -296,7 +347,7 @@ ReportRun ReportBuilder::update()
         it = m_entries.erase(it);
         ++run.removed;
     }
-    const bool changed = run.rebuilt > 0 || run.removed > 0;
+    const bool changed = run.rebuilt > 0 || run.removed > 0 || run.estimated > 0;
     QSet<QString> monthsAfter;
     for (const Entry &e : qAsConst(m_entries))
         monthsAfter.insert(e.summary.month());
@@ -321,7 +372,7 @@ ReportRun ReportBuilder::update()
         const QString olderBase = older ? older->pageBase : QString(), newerBase = newer ? newer->pageBase : QString();
         if (e.older != olderBase || e.newer != newerBase) {
             readTexts(e);
-            write(reportpages::pagePath(e.summary), reportpages::passPage(e.summary, older, newer, e.companion), run);
+            write(reportpages::pagePath(e.summary), reportpages::passPage(e.summary, older, newer, e.companion, e.across), run);
             e.older = olderBase;
             e.newer = newerBase;
         }
@@ -336,7 +387,8 @@ ReportRun ReportBuilder::update()
         if (!(station = e->summary.station).isEmpty())
             break;
     const QString indexPath = out(QStringLiteral("index.html"));
-    if (changed || !QFileInfo::exists(indexPath) || m_lastSkipped != skipped.size()) {
+    if (changed || !QFileInfo::exists(indexPath) || !QFileInfo::exists(out(pointingpage::pagePath()))
+        || m_lastSkipped != skipped.size()) {
         for (auto it = byMonth.constBegin(); it != byMonth.constEnd(); ++it)
             write(reportpages::monthPath(it.key()), reportpages::monthPage(station, it.key(), it.value(), months), run);
         for (const QString &month : qAsConst(monthsTouched))
@@ -347,10 +399,14 @@ ReportRun ReportBuilder::update()
             newest.append(order[i]->summary);
         write(QStringLiteral("style.css"), reportassets::styleSheet(), run);
         write(QStringLiteral("report.js"), reportassets::script(), run);
+        QList<pointingpage::Pass> pointing;
+        for (const Entry *e : qAsConst(order))
+            pointing.append({e->summary.fileName, reportpages::pagePath(e->summary), e->summary.whenUtc(), e->across});
+        write(pointingpage::pagePath(), pointingpage::page(station, pointing, QDateTime::currentDateTimeUtc()), run);
         run.indexWritten = write(QStringLiteral("index.html"),
                                  reportpages::index(station, newest, order.size(), months, skipped, QDateTime::currentDateTimeUtc()), run);
-        saveState(run);
         m_lastSkipped = skipped.size();
+        saveState(run);
     }
     copyChartLibrary(run);
     updateStatus(run, changed);

@@ -1,4 +1,5 @@
 #pragma once
+#include "acrosstrack.h"
 #include "passsummary.h"
 #include "reportfiles.h"
 
@@ -23,6 +24,7 @@ struct ReportRun
 {
     int passes = 0;
     int rebuilt = 0;  // passes whose files were made anew (new or changed data files)
+    int estimated = 0; // unchanged passes whose across-track error was not yet known
     int removed = 0;  // passes of data files that are gone
     int bad = 0;      // files that failed the viewer's checks
     int skipped = 0;  // entries of data/ left out, each named on the index
@@ -59,8 +61,11 @@ public:
         bool texts = false;   // the summary holds the data file's texts (not kept in the state)
         QString older, newer; // page names of the neighbours the page links to
         PassSummary summary;
+        calibration::PassAcrossTrack across; // the sweeps' answer, kept so a rerun need not read the file
+        bool acrossKnown = false;
     };
-    static QMap<QString, Entry> parseState(const QByteArray &json);
+    // `skipped`: how many entries of data/ the index named as left out (-1: unknown).
+    static QMap<QString, Entry> parseState(const QByteArray &json, int *skipped = nullptr);
 
 private:
     struct Built
@@ -71,6 +76,8 @@ private:
     void loadState();
     void saveState(ReportRun &run);
     Built buildPass(const reportfiles::DataEntry &file) const;
+    calibration::PassAcrossTrack estimatePass(const QString &name) const;
+    DataFileContent readDataFile(const QString &path, qint64 *lines, QByteArray *bytes, QString *reason) const;
     void removePass(const PassSummary &pass);
     bool write(const QString &relative, const QByteArray &bytes, ReportRun &run) const;
     bool write(const QString &relative, const QByteArray &bytes, QStringList &failures) const;

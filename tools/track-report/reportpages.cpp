@@ -1,30 +1,15 @@
 #include "reportpages.h"
 
+#include "pointingpage.h"
+
 #include <QUrl>
 
 namespace reportpages {
 namespace {
 
-// A link to a file of the report: the name percent-encoded, then escaped.
-QString href(const QString &relative)
-{
-    return esc(QString::fromLatin1(QUrl::toPercentEncoding(relative, "/()+-._~")));
-}
-
 QString dB(double v)
 {
     return QString::number(v, 'f', 1);
-}
-
-QString head(const QString &title, const QString &root, int refreshSeconds = 0)
-{
-    QString h = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                               "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
-    if (refreshSeconds > 0)
-        h += QStringLiteral("<meta http-equiv=\"refresh\" content=\"%1\">\n").arg(refreshSeconds);
-    h += QStringLiteral("<title>") + esc(title) + QStringLiteral("</title>\n<link rel=\"stylesheet\" href=\"") + root
-         + QStringLiteral("style.css\">\n<script src=\"") + root + QStringLiteral("report.js\" defer></script>\n</head>\n");
-    return h;
 }
 
 QString pointsText(const PassSummary &p)
@@ -95,6 +80,23 @@ QString esc(const QString &s)
     return s.toHtmlEscaped();
 }
 
+QString href(const QString &relative)
+{
+    return esc(QString::fromLatin1(QUrl::toPercentEncoding(relative, "/()+-._~")));
+}
+
+QString head(const QString &title, const QString &root, int refreshSeconds)
+{
+    QString h = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                               "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
+    if (refreshSeconds > 0)
+        h += QStringLiteral("<meta http-equiv=\"refresh\" content=\"%1\">\n").arg(refreshSeconds);
+    h += QStringLiteral("<title>") + esc(title) + QStringLiteral("</title>\n<link rel=\"stylesheet\" href=\"") + root
+         + QStringLiteral("style.css\">\n<script src=\"") + root + QStringLiteral("report.js\" defer></script>\n</head>\n");
+    return h;
+}
+
+
 QString utcText(const QDateTime &t)
 {
     return t.isValid() ? t.toUTC().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss 'UTC'")) : QString();
@@ -118,6 +120,7 @@ QByteArray index(const QString &station, const QList<PassSummary> &newest, int t
 {
     QString h = head(heading(station) + QStringLiteral(": passes"), QString());
     h += QStringLiteral("<body>\n<h1>") + esc(heading(station)) + QStringLiteral("</h1>\n"
+                        "<nav><a href=\"pointing.html\">Pointing</a>: the across-track error and the pointing model's fit</nav>\n"
                         "<iframe class=\"status\" src=\"status.html\" title=\"Live status\"></iframe>\n");
     int bad = 0;
     for (const MonthCount &m : months)
@@ -156,7 +159,8 @@ QByteArray monthPage(const QString &station, const QString &month, const QList<P
     return h.toUtf8();
 }
 
-QByteArray passPage(const PassSummary &p, const PassSummary *older, const PassSummary *newer, bool hasCompanion)
+QByteArray passPage(const PassSummary &p, const PassSummary *older, const PassSummary *newer, bool hasCompanion,
+                    const calibration::PassAcrossTrack &across)
 {
     const QString title = satelliteOf(p) + (p.orbit.isEmpty() ? QString() : QStringLiteral(" (") + p.orbit + QLatin1Char(')'));
     QString h = head(title, QStringLiteral("../"));
@@ -194,6 +198,7 @@ QByteArray passPage(const PassSummary &p, const PassSummary *older, const PassSu
         h += row(QStringLiteral("Downloads"), links.join(QStringLiteral(" &middot; ")));
     h += QStringLiteral("</table></div>\n");
     if (p.ok()) {
+        h += pointingpage::passSection(across);
         h += QStringLiteral("<div class=\"charts\"><div><h2>Signal</h2><div class=\"chart\" id=\"signal\"></div></div>\n"
                             "<div><h2>Pointing corrections</h2><div class=\"chart\" id=\"offsets\"></div></div>\n"
                             "<div><h2>On the sky</h2><object class=\"sky\" type=\"image/svg+xml\" data=\"")

@@ -1,4 +1,5 @@
 #pragma once
+#include "acrosstrack.h"
 #include "passsummary.h"
 #include "reportfiles.h"
 
@@ -15,6 +16,10 @@ namespace reportpages {
 // One date format on every page.
 QString utcText(const QDateTime &t);
 QString esc(const QString &s);
+// A link to a file of the report: the name percent-encoded, then escaped.
+QString href(const QString &relative);
+// The page's head; `root` leads from the page to the report folder.
+QString head(const QString &title, const QString &root, int refreshSeconds = 0);
 
 struct MonthCount
 {
@@ -33,7 +38,9 @@ QByteArray index(const QString &station, const QList<PassSummary> &newest, int t
 QByteArray monthPage(const QString &station, const QString &month, const QList<PassSummary> &passes,
                      const QMap<QString, MonthCount> &months);
 // One pass; `older`/`newer` its neighbours in the archive (null at the ends).
-QByteArray passPage(const PassSummary &pass, const PassSummary *older, const PassSummary *newer, bool hasCompanion);
+// `across`: the pass's across-track error, shown when the file passed.
+QByteArray passPage(const PassSummary &pass, const PassSummary *older, const PassSummary *newer, bool hasCompanion,
+                    const calibration::PassAcrossTrack &across);
 
 // Paths inside the report folder.
 QString pagePath(const PassSummary &pass);    // passes/<base>.html

@@ -74,11 +74,19 @@ Advice adviseFrom(const PointingFit &fit, double korrNow, double beamWidthMm)
 
 Run calibrate(const QString &dataFolder, const QStringList &files)
 {
+    QVector<PassResult> results;
+    results.reserve(files.size());
+    for (const QString &name : files)
+        results.append({name, estimateAcrossTrackOfFile(QDir(dataFolder).filePath(name))});
+    return fitResults(results);
+}
+
+Run fitResults(const QVector<PassResult> &results)
+{
     Run run;
     QVector<AcrossMeasurement> measurements;
     QVector<double> widths;
-    for (const QString &name : files) {
-        PassResult r{name, estimateAcrossTrackOfFile(QDir(dataFolder).filePath(name))};
+    for (const PassResult &r : results) {
         if (!r.across.error.isEmpty()) {
             run.excluded.append(r);
             continue;
@@ -91,9 +99,9 @@ Run calibrate(const QString &dataFolder, const QStringList &files)
     // One pass sees the error along one line only: scale, rotation and offset
     // need passes in several directions.
     if (run.used.size() < MinPasses) {
-        run.fit.error = files.isEmpty() ? QStringLiteral("no data files")
+        run.fit.error = results.isEmpty() ? QStringLiteral("no data files")
             : QStringLiteral("%1 of %2 passes gave an answer, at least %3 needed")
-                  .arg(run.used.size()).arg(files.size()).arg(MinPasses);
+                  .arg(run.used.size()).arg(results.size()).arg(MinPasses);
         return run;
     }
     run.fit = fitPointing(measurements);
@@ -101,42 +109,49 @@ Run calibrate(const QString &dataFolder, const QStringList &files)
     return run;
 }
 
-QString textReport(const Run &run)
+QString verdictLine(const Run &run)
 {
-    QString out;
     const PointingFit &f = run.fit;
     const Advice &a = run.advice;
-    if (!run.hasResult()) {
-        out += QStringLiteral("too little data: %1\n").arg(f.error);
-    } else if (a.good) {
-        out += QStringLiteral("pointing good: rms %1 mm across the track, beam %2 mm wide\n")
-                   .arg(f.rmsBeforeMm, 0, 'f', 1).arg(a.beamWidthMm, 0, 'f', 0);
-    } else {
-        QStringList parts;
-        if (a.changeKorr)
-            parts << QStringLiteral("korr %1 → %2 ± %3").arg(a.korrNow, 0, 'f', 4).arg(a.korr, 0, 'f', 4)
-                         .arg(a.korrNow * f.scale.sigma, 0, 'f', 4);
-        if (a.changeNorth)
-            parts << QStringLiteral("rotation %1° ± %2° (north correction %3 steps of 0.1125°)")
-                         .arg(signedNumber(f.rotationDeg.value, 2)).arg(f.rotationDeg.sigma, 0, 'f', 2)
-                         .arg(signedNumber(a.northCorrSteps, 0));
-        if (a.moveFeed)
-            parts << QStringLiteral("feed origin off by %1 mm / %2 mm: a mechanical adjustment")
-                         .arg(f.offsetXmm.value, 0, 'f', 1).arg(f.offsetYmm.value, 0, 'f', 1);
-        if (parts.isEmpty())
-            parts << QStringLiteral("rms %1 mm across the track, but no term of the pointing model explains it")
-                         .arg(f.rmsBeforeMm, 0, 'f', 1);
-        out += parts.join(QStringLiteral("; ")) + QLatin1Char('\n');
-    }
-    if (run.hasResult()) {
-        out += QStringLiteral("rms across the track %1 mm as measured, %2 mm after the fit; %3 passes, %4 sweeps\n")
-                   .arg(f.rmsBeforeMm, 0, 'f', 2).arg(f.rmsAfterMm, 0, 'f', 2).arg(run.used.size()).arg(f.points);
-        out += QStringLiteral("scale %1 ± %2, rotation %3° ± %4°, offset x %5 ± %6 mm, y %7 ± %8 mm\n")
-                   .arg(f.scale.value, 0, 'f', 4).arg(f.scale.sigma, 0, 'f', 4)
-                   .arg(signedNumber(f.rotationDeg.value, 3)).arg(f.rotationDeg.sigma, 0, 'f', 3)
-                   .arg(signedNumber(f.offsetXmm.value, 2)).arg(f.offsetXmm.sigma, 0, 'f', 2)
-                   .arg(signedNumber(f.offsetYmm.value, 2)).arg(f.offsetYmm.sigma, 0, 'f', 2);
-    }
+    if (!run.hasResult())
+        return QStringLiteral("too little data: %1\n").arg(f.error);
+    if (a.good)
+        return QStringLiteral("pointing good: rms %1 mm across the track, beam %2 mm wide\n")
+            .arg(f.rmsBeforeMm, 0, 'f', 1).arg(a.beamWidthMm, 0, 'f', 0);
+    QStringList parts;
+    if (a.changeKorr)
+        parts << QStringLiteral("korr %1 → %2 ± %3").arg(a.korrNow, 0, 'f', 4).arg(a.korr, 0, 'f', 4)
+                     .arg(a.korrNow * f.scale.sigma, 0, 'f', 4);
+    if (a.changeNorth)
+        parts << QStringLiteral("rotation %1° ± %2° (north correction %3 steps of 0.1125°)")
+                     .arg(signedNumber(f.rotationDeg.value, 2)).arg(f.rotationDeg.sigma, 0, 'f', 2)
+                     .arg(signedNumber(a.northCorrSteps, 0));
+    if (a.moveFeed)
+        parts << QStringLiteral("feed origin off by %1 mm / %2 mm: a mechanical adjustment")
+                     .arg(f.offsetXmm.value, 0, 'f', 1).arg(f.offsetYmm.value, 0, 'f', 1);
+    if (parts.isEmpty())
+        parts << QStringLiteral("rms %1 mm across the track, but no term of the pointing model explains it")
+                     .arg(f.rmsBeforeMm, 0, 'f', 1);
+    return parts.join(QStringLiteral("; ")) + QLatin1Char('\n');
+}
+
+QString fitLines(const Run &run)
+{
+    if (!run.hasResult())
+        return {};
+    const PointingFit &f = run.fit;
+    return QStringLiteral("rms across the track %1 mm as measured, %2 mm after the fit; %3 passes, %4 sweeps\n")
+               .arg(f.rmsBeforeMm, 0, 'f', 2).arg(f.rmsAfterMm, 0, 'f', 2).arg(run.used.size()).arg(f.points)
+        + QStringLiteral("scale %1 ± %2, rotation %3° ± %4°, offset x %5 ± %6 mm, y %7 ± %8 mm\n")
+              .arg(f.scale.value, 0, 'f', 4).arg(f.scale.sigma, 0, 'f', 4)
+              .arg(signedNumber(f.rotationDeg.value, 3)).arg(f.rotationDeg.sigma, 0, 'f', 3)
+              .arg(signedNumber(f.offsetXmm.value, 2)).arg(f.offsetXmm.sigma, 0, 'f', 2)
+              .arg(signedNumber(f.offsetYmm.value, 2)).arg(f.offsetYmm.sigma, 0, 'f', 2);
+}
+
+QString textReport(const Run &run)
+{
+    QString out = verdictLine(run) + fitLines(run);
     for (const PassResult &r : run.used)
         out += QStringLiteral("pass %1: across the track %2 mm, spread %3 mm, %4 of %5 sweeps, beam %6 mm, "
                               "power %7 dB above noise\n")

@@ -54,11 +54,18 @@ constexpr double NorthStepDeg = 0.1125;
 QStringList selectDataFiles(const QString &dataFolder, const Selection &selection);
 // Estimates every file and fits the passes that gave an answer.
 Run calibrate(const QString &dataFolder, const QStringList &files);
+// Fits estimates already made, oldest first (the newest pass's korr is the one
+// the advice starts from).
+Run fitResults(const QVector<PassResult> &results);
 // The fit read as changes to make.
 Advice adviseFrom(const PointingFit &fit, double korrNow, double beamWidthMm);
 
 // The plain summary, one line per pass, the excluded with their reasons.
 QString textReport(const Run &run);
+// Its first line: the verdict, or why there is none.
+QString verdictLine(const Run &run);
+// Its next two lines: rms before and after, the four terms (empty without a fit).
+QString fitLines(const Run &run);
 QJsonObject jsonReport(const Run &run);
 
 } // namespace calibration
