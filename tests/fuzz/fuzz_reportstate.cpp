@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (const QString &path : reportpages::passFiles(e.summary))
             if (!path.startsWith(QLatin1String("passes/")) || path.contains(QLatin1String("..")) || path.count(QLatin1Char('/')) != 1)
                 std::abort();
-        reportpages::passPage(e.summary, nullptr, &e.summary, e.companion);
+        reportpages::passPage(e.summary, nullptr, &e.summary, e.companion, e.across);
     }
     return 0;
 }
