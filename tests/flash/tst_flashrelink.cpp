@@ -29,6 +29,11 @@ const QByteArray Reply = hex("05 FF FF FF 02 07 20 00 00 00 00 00 10 0E 00 00");
 const QByteArray GetReply = hex("79 0B 22 00 01 02 11 21 31 43 63 73 82 92 79");
 const QByteArray GoAddress = hex("08 00 00 00 08");
 const QString FinishedText = QStringLiteral("Programming finished.\nTurn flash switch off\nand reboot");
+// The console frames a reception after line silence: 30 ms, or 100 ms once
+// replies have run together. Replies closer than that merge into an overrun,
+// and at a faster pace none is framed again; the firmware replies about once a
+// second, well apart, and so does the board here, only quicker.
+constexpr int ReplyPace = 300;
 
 enum class Loader { Acks, Refuses, Silent };
 
@@ -158,11 +163,12 @@ private slots:
         tuv w;
         QTRY_VERIFY_WITH_TIMEOUT(controllerPort()->isOpened(), 5000);
 
-        // The controller replies each 60 ms until `enough` holds; the last
-        // reply is then one interval old, so none is left on the line.
+        // The controller replies at once and then each ReplyPace ms until
+        // `enough` holds; the last reply is then one interval old, so none is
+        // left on the line.
         std::function<bool()> enough;
         QTimer replies;
-        replies.setInterval(60);
+        replies.setInterval(ReplyPace);
         QObject::connect(&replies, &QTimer::timeout, [&] {
             if (enough())
                 replies.stop();
@@ -171,6 +177,7 @@ private slots:
         });
         auto replyUntil = [&](std::function<bool()> condition, int timeoutMs) {
             enough = std::move(condition);
+            board.reply();
             replies.start();
             const bool met = QTest::qWaitFor([&] { return !replies.isActive(); }, timeoutMs);
             replies.stop();
@@ -211,7 +218,8 @@ private slots:
             QVERIFY2(back, qPrintable(QStringLiteral("run %1: heard %2, label \"%3\", %4 bytes unread")
                                           .arg(run)
                                           .arg(QString::fromLatin1(board.heard.toHex(' ')), linkLabel(w)->text())
-                                          .arg(controllerPort()->bytesAvailable())));
+                                          .arg(controllerPort()->bytesAvailable())
+                                          + QStringLiteral(", silence %1 ticks").arg(linkState.quietTicks)));
             QTRY_VERIFY(linkState.replyCountdown == 0 && controllerPort()->bytesAvailable() == 0);
         }
         m_dialogs.whileFinishedBoxOpen = nullptr;
