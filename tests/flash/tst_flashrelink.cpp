@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
+#include <sys/ioctl.h>
 
 namespace {
 
@@ -29,11 +30,6 @@ const QByteArray Reply = hex("05 FF FF FF 02 07 20 00 00 00 00 00 10 0E 00 00");
 const QByteArray GetReply = hex("79 0B 22 00 01 02 11 21 31 43 63 73 82 92 79");
 const QByteArray GoAddress = hex("08 00 00 00 08");
 const QString FinishedText = QStringLiteral("Programming finished.\nTurn flash switch off\nand reboot");
-// The console frames a reception after line silence: 30 ms, or 100 ms once
-// replies have run together. Replies closer than that merge into an overrun,
-// and at a faster pace none is framed again; the firmware replies about once a
-// second, well apart, and so does the board here, only quicker.
-constexpr int ReplyPace = 300;
 
 enum class Loader { Acks, Refuses, Silent };
 
@@ -163,33 +159,46 @@ private slots:
         tuv w;
         QTRY_VERIFY_WITH_TIMEOUT(controllerPort()->isOpened(), 5000);
 
-        // The controller replies at once and then each ReplyPace ms until
-        // `enough` holds; the last reply is then one interval old, so none is
-        // left on the line.
+        // The console frames a reception after line silence counted in its
+        // own 10 ms ticks: 3, or 10 once replies have run together, until a
+        // good reply. The firmware replies about once a second, far apart for
+        // the console; a fixed quicker pace merges replies on a loaded machine,
+        // and after one overrun the console never sees the silence again. So
+        // the board replies only once the console has taken in the last one:
+        // nothing on the line or in the port, no reception being collected.
+        const auto consoleIdle = [] {
+            int onLine = 0;
+            if (::ioctl(int(controllerPort()->port()->handle()), FIONREAD, &onLine) != 0)
+                return false;
+            return onLine == 0 && controllerPort()->bytesAvailable() == 0 && linkState.replyCountdown == 0;
+        };
+        // Each 60 ms until `enough` holds; the last reply is then taken in, so
+        // none is left on the line.
         std::function<bool()> enough;
         QTimer replies;
-        replies.setInterval(ReplyPace);
-        QObject::connect(&replies, &QTimer::timeout, [&] {
+        replies.setInterval(60);
+        auto step = [&] {
             if (enough())
                 replies.stop();
-            else
+            else if (consoleIdle())
                 board.reply();
-        });
+        };
+        QObject::connect(&replies, &QTimer::timeout, step);
         auto replyUntil = [&](std::function<bool()> condition, int timeoutMs) {
             enough = std::move(condition);
-            board.reply();
             replies.start();
+            step();
             const bool met = QTest::qWaitFor([&] { return !replies.isActive(); }, timeoutMs);
             replies.stop();
             return met;
         };
         const auto asked = [&] { return board.heard.contains(StatusRequest); };
-        // The box stays open until the replies have reached the console: read
-        // by the window (it asks for the status) or piling up unread. The
-        // station is to work on while the box waits for the operator.
+        // The box stays open until the window has read a reply and asked for
+        // the status, or for 3 s. The station is to work on while the box
+        // waits for the operator.
         bool backWithBoxOpen = false;
         m_dialogs.whileFinishedBoxOpen = [&] {
-            replyUntil([&] { return asked() || controllerPort()->bytesAvailable() >= 18; }, 3000);
+            replyUntil(asked, 3000);
             backWithBoxOpen = asked() && linkState.flashDelay == 0;
         };
 
