@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
+#include <sys/ioctl.h>
 
 namespace {
 
@@ -158,31 +159,46 @@ private slots:
         tuv w;
         QTRY_VERIFY_WITH_TIMEOUT(controllerPort()->isOpened(), 5000);
 
-        // The controller replies each 60 ms until `enough` holds; the last
-        // reply is then one interval old, so none is left on the line.
+        // The console frames a reception after line silence counted in its
+        // own 10 ms ticks: 3, or 10 once replies have run together, until a
+        // good reply. The firmware replies about once a second, far apart for
+        // the console; a fixed quicker pace merges replies on a loaded machine,
+        // and after one overrun the console never sees the silence again. So
+        // the board replies only once the console has taken in the last one:
+        // nothing on the line or in the port, no reception being collected.
+        const auto consoleIdle = [] {
+            int onLine = 0;
+            if (::ioctl(int(controllerPort()->port()->handle()), FIONREAD, &onLine) != 0)
+                return false;
+            return onLine == 0 && controllerPort()->bytesAvailable() == 0 && linkState.replyCountdown == 0;
+        };
+        // Each 60 ms until `enough` holds; the last reply is then taken in, so
+        // none is left on the line.
         std::function<bool()> enough;
         QTimer replies;
         replies.setInterval(60);
-        QObject::connect(&replies, &QTimer::timeout, [&] {
+        auto step = [&] {
             if (enough())
                 replies.stop();
-            else
+            else if (consoleIdle())
                 board.reply();
-        });
+        };
+        QObject::connect(&replies, &QTimer::timeout, step);
         auto replyUntil = [&](std::function<bool()> condition, int timeoutMs) {
             enough = std::move(condition);
             replies.start();
+            step();
             const bool met = QTest::qWaitFor([&] { return !replies.isActive(); }, timeoutMs);
             replies.stop();
             return met;
         };
         const auto asked = [&] { return board.heard.contains(StatusRequest); };
-        // The box stays open until the replies have reached the console: read
-        // by the window (it asks for the status) or piling up unread. The
-        // station is to work on while the box waits for the operator.
+        // The box stays open until the window has read a reply and asked for
+        // the status, or for 3 s. The station is to work on while the box
+        // waits for the operator.
         bool backWithBoxOpen = false;
         m_dialogs.whileFinishedBoxOpen = [&] {
-            replyUntil([&] { return asked() || controllerPort()->bytesAvailable() >= 18; }, 3000);
+            replyUntil(asked, 3000);
             backWithBoxOpen = asked() && linkState.flashDelay == 0;
         };
 
@@ -211,7 +227,8 @@ private slots:
             QVERIFY2(back, qPrintable(QStringLiteral("run %1: heard %2, label \"%3\", %4 bytes unread")
                                           .arg(run)
                                           .arg(QString::fromLatin1(board.heard.toHex(' ')), linkLabel(w)->text())
-                                          .arg(controllerPort()->bytesAvailable())));
+                                          .arg(controllerPort()->bytesAvailable())
+                                          + QStringLiteral(", silence %1 ticks").arg(linkState.quietTicks)));
             QTRY_VERIFY(linkState.replyCountdown == 0 && controllerPort()->bytesAvailable() == 0);
         }
         m_dialogs.whileFinishedBoxOpen = nullptr;
