@@ -270,7 +270,9 @@ def timed_list(tool, work, elements, now, hours, jobs=1):
 
 def bench_catalogue(a, tool):
     """The 2023 catalogue of 8,854 objects, whole and in its first 100 and 1,000 sets."""
-    source = "/work/shared/elements/active-usst-2023-11-19.txt"
+    source = os.path.join(ROOT, "..", "shared", "elements", "active-usst-2023-11-19.txt")
+    if not os.path.exists(source):
+        source = "/work/shared/elements/active-usst-2023-11-19.txt"
     if not os.path.exists(source):
         print(f"track-predict catalogue    skipped: {source} missing")
         return

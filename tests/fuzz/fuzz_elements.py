@@ -31,7 +31,8 @@ TOKENS = ["nan", "NaN", "Infinity", "-Infinity", "1e999", "-1", "0", "\n", "\r\n
 
 def seeds():
     found = []
-    folders = [os.path.join(ROOT, "tests", "data", "predict"), "/work/shared/elements",
+    folders = [os.path.join(ROOT, "tests", "data", "predict"), os.path.join(ROOT, "..", "shared", "elements"),
+               "/work/shared/elements",
                os.path.join(HERE, "corpus", "elements")]
     for folder in folders:
         if not os.path.isdir(folder):

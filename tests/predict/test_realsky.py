@@ -26,7 +26,10 @@ from trackpredict.station import Log, Station
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
-SHARED = "/work/shared/elements"
+# The shared element sets lie beside the checkout (../shared), or where the workplace keeps them.
+SHARED = os.path.join(ROOT, "..", "shared", "elements")
+if not os.path.isdir(SHARED):
+    SHARED = "/work/shared/elements"
 CATALOGUE = os.path.join(SHARED, "active-usst-2023-11-19.txt")
 WEATHER = os.path.join(SHARED, "mirror-2026-05-30-weather.tle")
 UTC = timezone.utc
