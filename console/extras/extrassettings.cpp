@@ -1,13 +1,11 @@
 #include "extrassettings.h"
 
+#include "regularfile.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -65,46 +63,26 @@ namespace {
 // so that a FIFO cannot hold the console at its start.
 QByteArray readWholeSettingsFile(const QString &path, QString *reason)
 {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-        return {};
-    }
-    QByteArray bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-    } else if (!S_ISREG(st.st_mode)) {
-        *reason = QStringLiteral("not a regular file");
-    } else if (st.st_size > MaxExtrasFileSize) {
-        *reason = QStringLiteral("larger than %1 bytes").arg(MaxExtrasFileSize);
-    } else {
-        // One byte more than allowed tells a file that grew since fstat.
-        bytes.resize(int(MaxExtrasFileSize) + 1);
-        qint64 got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                *reason = QString::fromLocal8Bit(std::strerror(errno));
-                break;
-            }
-            if (n == 0)
-                break;
-            got += n;
-        }
-        bytes.truncate(int(got));
-        if (reason->isEmpty() && got > MaxExtrasFileSize)
-            *reason = QStringLiteral("larger than %1 bytes").arg(MaxExtrasFileSize);
-        else if (reason->isEmpty() && bytes.contains('\0'))
+    using platform::RegularFile;
+    const RegularFile f = platform::readRegularFile(path, MaxExtrasFileSize);
+    switch (f.refusal) {
+    case RegularFile::None:
+        if (f.bytes.contains('\0'))
             *reason = QStringLiteral("holds a NUL byte");
+        break;
+    case RegularFile::NotRegular:
+    case RegularFile::IsLink:
+        *reason = QStringLiteral("not a regular file");
+        break;
+    case RegularFile::TooLarge:
+        *reason = QStringLiteral("larger than %1 bytes").arg(MaxExtrasFileSize);
+        break;
+    case RegularFile::OpenFailed:
+    case RegularFile::ReadFailed:
+        *reason = QString::fromLocal8Bit(std::strerror(f.error));
+        break;
     }
-    ::close(fd);
-    if (!reason->isEmpty())
-        return {};
-    return bytes;
+    return reason->isEmpty() ? f.bytes : QByteArray();
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
 #if defined(Q_OS_UNIX)
 #include <unistd.h>
 #endif
@@ -19,33 +20,26 @@ constexpr qint64 MaxJournalSize = 256 * 1024 * 1024;
 constexpr quint32 MaxDepth = 1u << 16;
 const QString TimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 
-QByteArray floatHex(float v)
+// Floating-point values travel as the hex of their bits, so they come back exact.
+template <typename T>
+using BitsOf = std::conditional_t<sizeof(T) == 4, quint32, quint64>;
+
+template <typename T>
+QByteArray bitsHex(T v)
 {
-    quint32 bits;
+    BitsOf<T> bits;
     std::memcpy(&bits, &v, sizeof bits);
     return QByteArray::number(bits, 16);
 }
 
-QByteArray doubleHex(double v)
-{
-    quint64 bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    return QByteArray::number(bits, 16);
-}
-
-bool parseFloat(const QByteArray &text, float *out)
+template <typename T>
+bool parseBits(const QByteArray &text, T *out)
 {
     bool ok = false;
-    const quint32 bits = text.toUInt(&ok, 16);
-    if (ok)
-        std::memcpy(out, &bits, sizeof bits);
-    return ok;
-}
-
-bool parseDouble(const QByteArray &text, double *out)
-{
-    bool ok = false;
-    const quint64 bits = text.toULongLong(&ok, 16);
+    const quint64 wide = text.toULongLong(&ok, 16);
+    const BitsOf<T> bits = BitsOf<T>(wide);
+    // A number wider than the value is not what was written.
+    ok = ok && wide == bits;
     if (ok)
         std::memcpy(out, &bits, sizeof bits);
     return ok;
@@ -61,46 +55,26 @@ QString untext(const QByteArray &s)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(s));
 }
 
-QByteArray floats(const std::vector<float> &values)
+template <typename Container>
+QByteArray hexList(const Container &values)
 {
     QByteArrayList out;
-    for (float v : values)
-        out << floatHex(v);
+    for (const auto v : values)
+        out << bitsHex(v);
     return out.join(',');
 }
 
-bool parseFloats(const QByteArray &field, std::vector<float> *out)
+template <typename Container>
+bool parseHexList(const QByteArray &field, Container *out)
 {
     out->clear();
     if (field.isEmpty())
         return true;
     for (const QByteArray &item : field.split(',')) {
-        float v;
-        if (!parseFloat(item, &v))
+        typename Container::value_type v;
+        if (!parseBits(item, &v))
             return false;
         out->push_back(v);
-    }
-    return true;
-}
-
-QByteArray doubles(const QVector<double> &values)
-{
-    QByteArrayList out;
-    for (double v : values)
-        out << doubleHex(v);
-    return out.join(',');
-}
-
-bool parseDoubles(const QByteArray &field, QVector<double> *out)
-{
-    out->clear();
-    if (field.isEmpty())
-        return true;
-    for (const QByteArray &item : field.split(',')) {
-        double v;
-        if (!parseDouble(item, &v))
-            return false;
-        out->append(v);
     }
     return true;
 }
@@ -139,9 +113,9 @@ bool parsePoint(const QList<QByteArray> &f, PassDataStore::RecordedPoint *p, QDa
     const uint err = ok ? f[10].toUInt(&ok) : 0;
     *local = QDateTime::fromString(QString::fromLatin1(f[2]), TimeFormat);
     return ok && err <= 255 && local->isValid() && parseInt(f[3], &p->korr0) && parseInt(f[4], &p->korr)
-        && parseInt(f[5], &p->step) && parseInt(f[6], &p->x) && parseFloat(f[8], &p->meanPower)
-        && parseFloat(f[9], &p->meanSnr) && (p->errCount = quint8(err), true)
-        && parseFloats(f[11], &p->power) && parseFloats(f[12], &p->snr)
+        && parseInt(f[5], &p->step) && parseInt(f[6], &p->x) && parseBits(f[8], &p->meanPower)
+        && parseBits(f[9], &p->meanSnr) && (p->errCount = quint8(err), true)
+        && parseHexList(f[11], &p->power) && parseHexList(f[12], &p->snr)
         && p->power.size() == p->snr.size() && p->power.size() == p->samples;
 }
 
@@ -160,18 +134,18 @@ void PassJournal::begin(const JournalPass &pass, float noiseLevel, const QString
     }
     m_title = title;
     append(QByteArray(Magic) + '\t' + text(pass.satellite) + '\t' + text(pass.orbit), false);
-    append("R\t" + doubles(pass.feedRadius), false);
-    append("A\t" + doubles(pass.feedAngle), false);
-    append("Z\t" + doubles(pass.azimuth), false);
-    append("E\t" + doubles(pass.elevation), false);
-    append("N\t" + floatHex(noiseLevel), false);
+    append("R\t" + hexList(pass.feedRadius), false);
+    append("A\t" + hexList(pass.feedAngle), false);
+    append("Z\t" + hexList(pass.azimuth), false);
+    append("E\t" + hexList(pass.elevation), false);
+    append("N\t" + bitsHex(noiseLevel), false);
     append("T\t" + text(title), true);
 }
 
 void PassJournal::noiseLevel(float level)
 {
     if (isOpen())
-        append("N\t" + floatHex(level), true);
+        append("N\t" + bitsHex(level), true);
 }
 
 void PassJournal::cleared()
@@ -198,11 +172,11 @@ void PassJournal::point(const PassDataStore &store, quint32 index, const QString
                      QByteArray::number(p.step),
                      QByteArray::number(p.x),
                      QByteArray::number(p.samples),
-                     floatHex(p.meanPower),
-                     floatHex(p.meanSnr),
+                     bitsHex(p.meanPower),
+                     bitsHex(p.meanSnr),
                      QByteArray::number(p.errCount),
-                     floats(p.power),
-                     floats(p.snr)};
+                     hexList(p.power),
+                     hexList(p.snr)};
     append(f.join('\t'), true);
 }
 
@@ -281,15 +255,15 @@ JournalContents readPassJournal(const QByteArray &bytes)
             continue;
         }
         if (kind == "R" && f.size() == 2) {
-            ok = parseDoubles(f[1], &c.pass.feedRadius);
+            ok = parseHexList(f[1], &c.pass.feedRadius);
         } else if (kind == "A" && f.size() == 2) {
-            ok = parseDoubles(f[1], &c.pass.feedAngle);
+            ok = parseHexList(f[1], &c.pass.feedAngle);
         } else if (kind == "Z" && f.size() == 2) {
-            ok = parseDoubles(f[1], &c.pass.azimuth);
+            ok = parseHexList(f[1], &c.pass.azimuth);
         } else if (kind == "E" && f.size() == 2) {
-            ok = parseDoubles(f[1], &c.pass.elevation);
+            ok = parseHexList(f[1], &c.pass.elevation);
         } else if (kind == "N" && f.size() == 2) {
-            ok = parseFloat(f[1], &c.noiseLevel);
+            ok = parseBits(f[1], &c.noiseLevel);
         } else if (kind == "T" && f.size() == 2) {
             c.title = untext(f[1]);
         } else if (kind == "C" && f.size() == 1) {

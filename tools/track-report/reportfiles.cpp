@@ -1,5 +1,7 @@
 #include "reportfiles.h"
 
+#include "regularfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTextCodec>
@@ -106,37 +108,29 @@ void removeFile(const QString &path)
 
 QByteArray readRegular(const QString &path, qint64 limit, bool followLinks, QString *reason)
 {
-    const QByteArray p = QFile::encodeName(path);
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    const int fd = ::open(p.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
-    if (fd < 0) {
-        const int e = errno;
-        *reason = e == ENOENT  ? QStringLiteral("the file is missing")
-                  : e == ELOOP ? QStringLiteral("the file is a link, not a regular file")
-                               : QStringLiteral("the file cannot be read (") + errnoText(e) + QLatin1Char(')');
-        return {};
-    }
-    struct stat st;
-    QByteArray bytes;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    using platform::RegularFile;
+    const RegularFile f = platform::readRegularFile(path, limit, followLinks);
+    switch (f.refusal) {
+    case RegularFile::None:
+        break;
+    case RegularFile::OpenFailed:
+        *reason = f.error == ENOENT ? QStringLiteral("the file is missing")
+                                    : QStringLiteral("the file cannot be read (") + errnoText(f.error) + QLatin1Char(')');
+        break;
+    case RegularFile::IsLink:
+        *reason = QStringLiteral("the file is a link, not a regular file");
+        break;
+    case RegularFile::NotRegular:
         *reason = QStringLiteral("the file is not a regular file");
-    } else if (st.st_size > limit) {
+        break;
+    case RegularFile::TooLarge:
         *reason = QStringLiteral("the file is larger than %1 bytes").arg(limit);
-    } else {
-        bytes.resize(int(st.st_size));
-        qint64 done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        bytes.truncate(int(done)); // a file cut while read is judged on what came
+        break;
+    case RegularFile::ReadFailed:
+        *reason = QStringLiteral("the file cannot be read (") + errnoText(f.error) + QLatin1Char(')');
+        break;
     }
-    ::close(fd);
-    return bytes;
+    return f.bytes;
 }
 
 qint64 countLines(const QString &path, qint64 stopAfter)
