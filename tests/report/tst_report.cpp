@@ -3,6 +3,7 @@
 #include "passplot.h"
 #include "passsummary.h"
 #include "reportbuilder.h"
+#include "reporttestfiles.h"
 #include "reportpages.h"
 #include "viewertestfiles.h"
 
@@ -30,18 +31,6 @@ QString title(const QString &satellite, int points)
     return QStringLiteral("TuVaRN data file\nConfiguration:\nver 3.818d\nStation name Test\nRadius 500\nFocus 1400\n"
                           "Korr. koeff.=1\nTrackInfo:\n%1\nmax elevation 85.00; %2 actual points\n"
                           "Start at 07.12.2026  04:05:09").arg(satellite).arg(points);
-}
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // track-report's status page: a status that cannot lie about its age, the
 // console's last state, and a plain sentence for every status.json it cannot use.
 #include "reportbuilder.h"
+#include "reporttestfiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -9,18 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // A status as the console writes it, `ageSeconds` old.
 QByteArray status(qint64 ageSeconds, const QByteArray &mode = "operator", bool linkAlive = true)
