@@ -4,9 +4,10 @@
 #include "serialline.h"
 
 rs::rs(quint16 readBufferSize_, quint16 portNumber_)
-    : QObject(nullptr), readBufferSize(readBufferSize_), portNumber(portNumber_),
+    : ControllerTransport(nullptr), readBufferSize(readBufferSize_), portNumber(portNumber_),
       m_port(new QSerialPort())
 {
+    connect(m_port, &QSerialPort::readyRead, this, &ControllerTransport::readyRead);
 }
 
 rs::~rs()

@@ -1,11 +1,12 @@
 #pragma once
-#include <QObject>
+#include "controllertransport.h"
+
 #include <QSerialPort>
 
 // The serial-port wrapper of the controller link. Every sender and receiver of
 // the link goes through it; write and read are no-ops (-1) while not opened, so
 // the callers need no checks of their own.
-class rs : public QObject
+class rs : public ControllerTransport
 {
     Q_OBJECT
 public:
@@ -13,12 +14,12 @@ public:
     ~rs() override;
 
     // 0 open (newly or already), 1 port absent, 2 present but not opened.
-    quint8 open();
+    quint8 open() override;
     // -1 and nothing sent/read when not opened.
-    qint64 write(const QByteArray &bytes);
-    qint64 read(char *buffer, qint64 maxLength);
-    qint64 bytesAvailable() const;
-    void clearInput();
+    qint64 write(const QByteArray &bytes) override;
+    qint64 read(char *buffer, qint64 maxLength) override;
+    qint64 bytesAvailable() const override;
+    void clearInput() override;
     void flushOutput();
     void setParity(QSerialPort::Parity parity);
     QSerialPort::Parity parity() const;
@@ -26,12 +27,12 @@ public:
     // The other end hung up (the device went away, perhaps to come back).
     bool hungUp() const;
     // Closes a hung-up port; true when it did.
-    bool dropIfHungUp();
+    bool dropIfHungUp() override;
 
     QSerialPort *port() const { return m_port; }
-    bool isOpened() const { return opened; }
+    bool isOpened() const override { return opened; }
     // The system's reason of the last failed open (result 2).
-    QString openError() const { return m_openError; }
+    QString openError() const override { return m_openError; }
     // "COM" + portNumber, the name the port list is searched for.
     QString wantedName() const;
 
