@@ -2,8 +2,6 @@
 #include "eventsink.h"
 #include "safename.h"
 
-bool serviceMode = false;
-
 bool isServiceModeCommandLine(const QStringList &args)
 {
     return args.size() == 1 && args.first() == QLatin1String("qzx");
@@ -43,8 +41,6 @@ QString safeFileNamePart(const QString &text)
         return QStringLiteral("_");
     return out;
 }
-
-qint16 utcOffsetHours = 0;
 
 qint16 computeUtcOffsetHours(const QDateTime &localNow)
 {

@@ -3,9 +3,7 @@
 #include <QStringList>
 #include <QDateTime>
 
-// Process-wide facts of one run of the console.
-extern bool serviceMode;
-
+// Facts of one run of the console.
 inline constexpr const char *ConsoleVersion = "3.818d";
 
 // True when exactly one argument remains after the toolkit took its own and it
@@ -14,5 +12,4 @@ bool isServiceModeCommandLine(const QStringList &argumentsAfterProgram);
 
 // Local offset from UTC in whole hours (truncated toward zero), taken once at
 // start-up.
-extern qint16 utcOffsetHours;
 qint16 computeUtcOffsetHours(const QDateTime &localNow);

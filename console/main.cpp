@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
     const platform::ProgramCommandLine line = platform::parseProgramCommandLine(args);
-    serviceMode = isServiceModeCommandLine(line.words);
+    const bool serviceMode = isServiceModeCommandLine(line.words);
 
     Dialogs &dialogs = platform::installProgramDialogs();
 
@@ -54,7 +54,8 @@ int main(int argc, char *argv[])
         writeExampleSettings();
         return 0;
     }
-    const quint8 code = loadSettings();
+    StationSettingsRecord settings;
+    const quint8 code = loadSettings(settings);
     if (code != 0) {
         dialogs.message(QStringLiteral("ini file error in ") + QString::number(code)
                         + QStringLiteral(" string.\r\n look example.ini"));
@@ -67,5 +68,5 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    return platform::runMainWindow(new tuv);
+    return platform::runMainWindow(new tuv(settings, serviceMode));
 }

@@ -9,7 +9,6 @@
 
 #include <cmath>
 
-StationSettingsRecord StationSettings;
 
 namespace {
 
@@ -58,9 +57,8 @@ bool within(float v, float lo, float hi)
 
 // Stores one value; returns false when it is out of range (the value is
 // stored first, as for Port).
-bool storeValue(int key, const QString &value)
+bool storeValue(StationSettingsRecord &s, int key, const QString &value)
 {
-    StationSettingsRecord &s = StationSettings;
     switch (key) {
     case 0: s.TrackPath = value; break;
     case 1: {
@@ -108,7 +106,7 @@ QString trackDirectoryOf(const QString &trackPath)
     return (cut < 0 ? QString() : trackPath.left(cut)) + sep;
 }
 
-quint8 loadSettingsFromBytes(const QByteArray &bytes)
+quint8 loadSettingsFromBytes(StationSettingsRecord &settings, const QByteArray &bytes)
 {
     const QStringList lines = splitLines(bytes);
     const int count = lines.size();
@@ -119,7 +117,7 @@ quint8 loadSettingsFromBytes(const QByteArray &bytes)
         return 2;
     if (count < 3)
         return 3;
-    StationSettings.StationName = lines.at(2);
+    settings.StationName = lines.at(2);
     if (count <= 3)
         return 3;
 
@@ -140,7 +138,7 @@ quint8 loadSettingsFromBytes(const QByteArray &bytes)
         // A key on the last line has no value: it counts as missing.
         if (i + 1 >= count)
             break;
-        if (!storeValue(key, lines.at(i + 1)))
+        if (!storeValue(settings, key, lines.at(i + 1)))
             return 1;
         seen |= static_cast<quint16>(1u << key);
         i += 2;
@@ -148,21 +146,21 @@ quint8 loadSettingsFromBytes(const QByteArray &bytes)
     if (seen != AllKeys)
         return 3;
 
-    if (!QDir(trackDirectoryOf(StationSettings.TrackPath)).exists()) {
+    if (!QDir(trackDirectoryOf(settings.TrackPath)).exists()) {
         platform::dialogs().message(QStringLiteral("bad track path"));
         return 4;
     }
     return 0;
 }
 
-quint8 loadSettings()
+quint8 loadSettings(StationSettingsRecord &settings)
 {
     QFile file(QStringLiteral("tuvarn.ini"));
     if (!file.open(QIODevice::ReadOnly))
         return 1;
     const QByteArray bytes = file.readAll();
     file.close();
-    return loadSettingsFromBytes(bytes);
+    return loadSettingsFromBytes(settings, bytes);
 }
 
 QByteArray exampleSettingsText()

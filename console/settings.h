@@ -25,8 +25,6 @@ struct StationSettingsRecord
     void reset() { *this = StationSettingsRecord(); }
 };
 
-extern StationSettingsRecord StationSettings;
-
 // Key bits of the "seen" mask, in the order keys are tried on a line.
 enum SettingsKeyBit : quint16 {
     KeyTrackPath = 0x0001,
@@ -45,15 +43,15 @@ enum SettingsKeyBit : quint16 {
     AllKeys = 0x1FFF,
 };
 
-// Reads tuvarn.ini from the working directory into StationSettings.
+// Reads tuvarn.ini from the working directory into settings.
 // 0 accepted; 1 unreadable, bad magic, Port outside 1..50 or a number that is
 // not finite or out of range (Focus, Radius 0..1e7 mm; korr 0..100;
 // DeviationPorog within +-1000); 2 no "StationName"
 // line; 3 too short or keys missing; 4 the TrackPath folder does not exist
 // (the "bad track path" box has been shown then).
-quint8 loadSettings();
+quint8 loadSettings(StationSettingsRecord &settings);
 // Same, on bytes already read (for tests and the loader itself).
-quint8 loadSettingsFromBytes(const QByteArray &bytes);
+quint8 loadSettingsFromBytes(StationSettingsRecord &settings, const QByteArray &bytes);
 // Writes the example file tuvarn.xmp (29 lines, CR LF).
 void writeExampleSettings();
 QByteArray exampleSettingsText();

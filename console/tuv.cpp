@@ -3,6 +3,8 @@
 
 #include "appstate.h"
 #include "clock.h"
+#include "controllerlink.h"
+#include "timers.h"
 #include "correction.h"
 #include "demodlink.h"
 #include "dialogs.h"
@@ -41,18 +43,11 @@ constexpr int LogPaneLimit = 10000;
 constexpr int LogPaneCut = 1000;
 }
 
-tuv::tuv(QWidget *parent)
+tuv::tuv(const StationSettingsRecord &settings, bool serviceMode, QWidget *parent)
     : QMainWindow(parent), ui(new Ui::tuv), m_logFile(QStringLiteral("tuvarn.log")), m_logStream(&m_logFile)
 {
-    // One window per run; starting its process-wide records afresh also lets
-    // tests build several windows in one process.
-    linkState.reset();
-    correctionState.reset();
-    manualState.reset();
-    resetFlashWorkflow();
-    PassPlan.reset();
-    SkyDraw.reset();
-    resetFrames();
+    m_state.StationSettings = settings;
+    m_state.serviceMode = serviceMode;
 
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("TuVaRN Antenna ver. ") + QLatin1String(ConsoleVersion));
@@ -61,19 +56,21 @@ tuv::tuv(QWidget *parent)
     eventsink::set([this](const QString &message) { logEvent(message); });
     pass::setView(this);
 
-    m_rs = new rs(18, quint16(StationSettings.Port));
-    m_readConnection = connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
-    setControllerPort(m_rs);
-
-    utcOffsetHours = computeUtcOffsetHours(platform::nowLocal());
-    settingsSummary = QStringLiteral(" Focus ") + QString::number(StationSettings.Focus, 'g', 6)
-                      + QStringLiteral("mm, Time zone ") + QString::number(utcOffsetHours);
-    if (StationSettings.TimeCorr)
+    m_state.utcOffsetHours = computeUtcOffsetHours(platform::nowLocal());
+    m_rs = new rs(18, quint16(m_state.StationSettings.Port));
+    m_link = new ControllerLink(m_state.linkState, m_state.txFrame, m_state.txBytes, m_state.lastUploadBytes, this);
+    m_link->setTransport(m_rs);
+    m_link->setReplyContext(m_state.serviceMode, m_state.StationSettings.TimeCorr != 0, m_state.utcOffsetHours);
+    connect(m_link, &ControllerLink::receptionBegan, this, [this] { cycleTimer->start(100); });
+    connect(m_link, &ControllerLink::received, this, &tuv::received);
+    settingsSummary = QStringLiteral(" Focus ") + QString::number(m_state.StationSettings.Focus, 'g', 6)
+                      + QStringLiteral("mm, Time zone ") + QString::number(m_state.utcOffsetHours);
+    if (m_state.StationSettings.TimeCorr)
         settingsSummary += QStringLiteral(",  GPS time corr.");
 
     ui->korrEdit->hide();
     ui->TrackKorr->hide();
-    ui->korrEdit->setText(QString::number(StationSettings.korr, 'g', 6));
+    ui->korrEdit->setText(QString::number(m_state.StationSettings.korr, 'g', 6));
 
     m_store = new PassDataStore;
     m_store->allocate(1000, 20);
@@ -98,9 +95,9 @@ tuv::tuv(QWidget *parent)
     connect(m_demod, &DemodLink::dataReady, this, &tuv::readTcpData);
     checkDemodulator();
 
-    ui->Focus->setText(QString::number(StationSettings.Focus, 'g', 6));
-    ui->label_3->setText(minElevationText());
-    PassPlan.startMode = 0;
+    ui->Focus->setText(QString::number(m_state.StationSettings.Focus, 'g', 6));
+    ui->label_3->setText(minElevationText(m_state.StationSettings));
+    m_state.PassPlan.startMode = 0;
 
     const int barHeight = statusBar()->sizeHint().height();
     const int panelX = static_cast<int>(W * 0.75);
@@ -126,7 +123,7 @@ tuv::tuv(QWidget *parent)
     ui->Right->hide();
 
     QString logFileError;
-    if (serviceMode) {
+    if (m_state.serviceMode) {
         ui->LogscrollArea->hide();
         ui->panelka->setFrameShape(QFrame::NoFrame);
         ui->panelka->show();
@@ -159,18 +156,15 @@ tuv::tuv(QWidget *parent)
     ui->exit->setStyleSheet(QStringLiteral("color: Red"));
 
     ui->PaintPanel->setGeometry(0, 0, W - ui->panelka->width(), H - barHeight);
-    m_sky = new SkyPanel(ui->PaintPanel->size());
+    m_sky = new SkyPanel(ui->PaintPanel->size(), m_state.PassPlan, m_state.StationSettings, m_state.SkyDraw);
     setSkyPanel(m_sky);
     m_sky->show();
 
     settingsLabel->setStyleSheet(QStringLiteral("color: Black"));
 
-    linkState.cycleTicks = 10;
-    replyTimer = new QTimer;
-    replyTimer->setInterval(10);
-    connect(replyTimer, &QTimer::timeout, this, &tuv::TimerOk);
-    cycleTimer = new QTimer;
-    connect(cycleTimer, &QTimer::timeout, this, &tuv::TimerUpdate);
+    m_state.linkState.cycleTicks = 10;
+    cycleTimer = platform::newTimer(this);
+    connect(cycleTimer, &platform::Timer::timeout, this, &tuv::TimerUpdate);
     cycleTimer->start(100);
 
     connect(this, &tuv::send, this, &tuv::SenDat);
@@ -191,20 +185,27 @@ tuv::tuv(QWidget *parent)
     ui->ProgProgress->hide();
     ui->Azimuth->setText(QStringLiteral("No change"));
     ui->vexa41->setGeometry(ui->PaintPanel->width() - 170, 10, 150, 10);
-    linkState.statusWord = 0;
+    m_state.linkState.statusWord = 0;
     ui->about->hide();
 
     if (QFile::exists(QLatin1String(ExtrasFileName)))
-        m_extras = new StationExtras(loadExtrasSettings(), [this](const QString &m) { logEvent(m); }, m_store);
+        m_extras = new StationExtras(loadExtrasSettings(), [this](const QString &m) { logEvent(m); }, m_store,
+                                     m_state.PassPlan, *m_link, m_state.StationSettings.StationName,
+                                     m_state.serviceMode);
     recoverInterruptedPass();
 
-    if (!serviceMode)
-        autoLoadTrack();
+    if (!m_state.serviceMode)
+        autoLoadTrack(m_state.PassPlan, passEnv());
+}
+
+PassEnv tuv::passEnv()
+{
+    return {m_state.StationSettings, m_state.SkyDraw, m_state.serviceMode, m_state.utcOffsetHours};
 }
 
 void tuv::settleModeSwitches()
 {
-    StationSettingsRecord &s = StationSettings;
+    StationSettingsRecord &s = m_state.StationSettings;
     ui->Feedback->setEnabled(s.Demodulator);
     s.Feedback = s.Feedback && s.Demodulator;
     if (s.ScanModeRL) {
@@ -239,10 +240,12 @@ tuv::~tuv()
     delete linkLabel;
     setSkyPanel(nullptr);
     delete m_sky;
-    delete replyTimer;
     delete cycleTimer;
-    releaseFlashRun(); // restores the port's parity while the port still exists
-    setControllerPort(nullptr);
+    cycleTimer = nullptr;
+    releaseFlashRun(m_state.flashWorkflow); // restores the port's parity while the port still exists
+    m_link->setTransport(nullptr);
+    delete m_link;
+    m_link = nullptr;
     delete m_rs;
     m_store->release();
     delete m_store;
@@ -251,7 +254,7 @@ tuv::~tuv()
 
 void tuv::writeBanner()
 {
-    const StationSettingsRecord &s = StationSettings;
+    const StationSettingsRecord &s = m_state.StationSettings;
     m_logStream << "\r\n***********";
     logEvent(QStringLiteral("*** TuVaRN log started ***"));
     m_logStream << "\r\n===" << "\r\nTuVaRN ini file loaded:"
@@ -266,10 +269,10 @@ void tuv::writeBanner()
 
 void tuv::logEvent(const QString &message)
 {
-    if (serviceMode)
+    if (m_state.serviceMode)
         return;
     // The marker follows the GPS bits of the latest status reply.
-    const QString entry = logEntryPrefix(lastReplyStatusWord(), platform::nowUtc()) + message;
+    const QString entry = logEntryPrefix(lastReplyStatusWord(m_state.linkState), platform::nowUtc()) + message;
     if (m_extras)
         m_extras->logged(message);
     if (m_logFile.isOpen()) {

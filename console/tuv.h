@@ -1,4 +1,6 @@
 #pragma once
+#include "consolestate.h"
+#include "passenv.h"
 #include "passview.h"
 #include "pendingdatafiles.h"
 #include "reception.h"
@@ -9,7 +11,8 @@
 #include <QTextStream>
 
 class QLabel;
-class QTimer;
+class ControllerLink;
+namespace platform { class Timer; }
 class QCloseEvent;
 class rs;
 class PassDataStore;
@@ -30,10 +33,14 @@ class tuv : public QMainWindow, public PassView
     Q_OBJECT
 
 public:
-    explicit tuv(QWidget *parent = nullptr);
+    // The settings as loaded from tuvarn.ini; serviceMode from the command line.
+    tuv(const StationSettingsRecord &settings, bool serviceMode, QWidget *parent = nullptr);
     ~tuv() override;
 
     void logEvent(const QString &message);
+
+    ConsoleState &state() { return m_state; }
+    ControllerLink &link() { return *m_link; }
 
 signals:
     void send();
@@ -42,7 +49,6 @@ signals:
 private slots:
     void SenDat();
     void TimerUpdate();
-    void TimerOk();
     void on_exit_clicked();
     void on_Open_clicked();
     void on_UpLoad_clicked();
@@ -50,7 +56,6 @@ private slots:
     void FlashPrFinish(char err);
     void progress(QString m);
     void dalshe();
-    void readdata();
     void on_GoToOrig_clicked();
     void on_GoToCorr_clicked();
     void on_SaveOrig_clicked();
@@ -109,6 +114,8 @@ private:
     void checkDemodulator();
     void superviseLinkStep();
     int uploadAutomatically(); // an UploadAttempt
+    PassEnv passEnv();
+    void received(const ParsedReception &reception);
     void answerCorrection();
     void showStatus(const StatusUpdate &update);
     void writePassDataFile();
@@ -117,16 +124,16 @@ private:
     void recoverInterruptedPass();
     QString passDataFileTitle();
 
+    ConsoleState m_state;
     Ui::tuv *ui;
     // The event log: opened only in operator mode, for the whole run.
     QFile m_logFile;
     QTextStream m_logStream;
     rs *m_rs = nullptr;
-    QMetaObject::Connection m_readConnection; // the port's readyRead to readdata
+    ControllerLink *m_link = nullptr;
     PassDataStore *m_store = nullptr;
     PendingDataFiles m_pendingDataFiles;
-    QTimer *replyTimer = nullptr;
-    QTimer *cycleTimer = nullptr;
+    platform::Timer *cycleTimer = nullptr;
     QLabel *settingsLabel = nullptr;
     QLabel *gpsLabel = nullptr;
     QLabel *infoLabel = nullptr;
@@ -137,6 +144,5 @@ private:
     SkyPanel *m_sky = nullptr;
     StationExtras *m_extras = nullptr; // only what extras.ini turns on
     PassJournal *m_journal = nullptr;  // the open pass, safe from a power cut
-    ReplyReceiver m_rx;
     QString settingsSummary;
 };

@@ -3,7 +3,9 @@
 #include "tuv.h"
 #include "ui_tuv.h"
 
+#include "controllerlink.h"
 #include "dialogs.h"
+#include "timers.h"
 #include "flashprg.h"
 #include "flashworkflow.h"
 #include "linkstate.h"
@@ -32,11 +34,11 @@ QString programmingFailureReason(const QString &progressText)
 void tuv::on_FlashProg_clicked()
 {
     // A preparation or a run is under way.
-    if (linkState.flashDelay != 0)
+    if (m_state.linkState.flashDelay != 0)
         return;
     if (!platform::dialogs().question(QStringLiteral("Programm device")))
         return;
-    const QString path = platform::dialogs().openFile(QStringLiteral("Open Code"), PassPlan.lastOpenDir,
+    const QString path = platform::dialogs().openFile(QStringLiteral("Open Code"), m_state.PassPlan.lastOpenDir,
                                                       QStringLiteral("bin. Files (*.bin)"));
     if (path.isEmpty())
         return;
@@ -52,19 +54,19 @@ void tuv::on_FlashProg_clicked()
         platform::dialogs().message(file.problem);
         return;
     }
-    linkState.flashDelay = 1;
-    flashWorkflow.firmwareImage = file.image;
+    m_state.linkState.flashDelay = 1;
+    m_state.flashWorkflow.firmwareImage = file.image;
     platform::dialogs().message(QStringLiteral("turn flash switch on"));
     ui->ProgProgress->setText(QStringLiteral("Connecting.."));
     ui->ProgProgress->show();
     connect(this, &tuv::delalay, this, &tuv::dalshe, Qt::UniqueConnection);
-    linkState.flashDelay = CountdownSeconds;
-    flashWorkflow.programRequest = true;
+    m_state.linkState.flashDelay = CountdownSeconds;
+    m_state.flashWorkflow.programRequest = true;
 }
 
 void tuv::dalshe()
 {
-    switch (dalsheStep()) {
+    switch (dalsheStep(m_state.flashWorkflow, *m_link)) {
     case DalsheAction::CommandSent:
         return;
     case DalsheAction::Fail:
@@ -76,9 +78,9 @@ void tuv::dalshe()
         break;
     }
     disconnect(this, &tuv::delalay, this, &tuv::dalshe);
-    // Only the window's own reception: other listeners of the port stay.
-    disconnect(m_readConnection);
-    replyTimer->stop();
+    // Only the link's own reception: other listeners of the port stay.
+    m_link->suspendReading();
+    m_link->stopReplyTimer();
     cycleTimer->stop();
     gpsLabel->clear();
     infoLabel->clear();
@@ -86,24 +88,24 @@ void tuv::dalshe()
     linkLabel->clear();
     ui->ProgProgress->clear();
     progress(QString());
-    if (flashWorkflow.run) {
+    if (m_state.flashWorkflow.run) {
         // Never two runs on one port.
-        const QByteArray image = flashWorkflow.firmwareImage;
-        releaseFlashRun(RunDeletion::Later);
-        flashWorkflow.firmwareImage = image;
+        const QByteArray image = m_state.flashWorkflow.firmwareImage;
+        releaseFlashRun(m_state.flashWorkflow, RunDeletion::Later);
+        m_state.flashWorkflow.firmwareImage = image;
     }
-    flashWorkflow.run = new flashprg(nullptr, m_rs, flashWorkflow.firmwareImage, 16);
+    m_state.flashWorkflow.run = new flashprg(nullptr, m_rs, m_state.flashWorkflow.firmwareImage, 16);
     // Queued: a run ends inside the port's readyRead when its last answer is
     // taken at once, and the port emits no readyRead while one is handled. The
     // closing box opened there would leave the window deaf.
-    connect(flashWorkflow.run, &flashprg::finish, this, &tuv::FlashPrFinish, Qt::QueuedConnection);
-    connect(flashWorkflow.run, &flashprg::progresS, this, &tuv::progress);
+    connect(m_state.flashWorkflow.run, &flashprg::finish, this, &tuv::FlashPrFinish, Qt::QueuedConnection);
+    connect(m_state.flashWorkflow.run, &flashprg::progresS, this, &tuv::progress);
 }
 
 void tuv::progress(QString m)
 {
     const QString before = ui->ProgProgress->text();
-    const QString after = appendProgress(before, m);
+    const QString after = appendProgress(m_state.flashWorkflow, before, m);
     if (after == before)
         return;
     ui->ProgProgress->setText(after);
@@ -113,24 +115,21 @@ void tuv::progress(QString m)
 
 void tuv::FlashPrFinish(char err)
 {
-    const QString why = flashWorkflow.run ? flashWorkflow.run->failureReason() : QString();
+    const QString why = m_state.flashWorkflow.run ? m_state.flashWorkflow.run->failureReason() : QString();
     // Called from the run's own signal: the run object is deleted later.
-    releaseFlashRun(RunDeletion::Later);
-    disconnect(m_readConnection);
-    m_readConnection = connect(m_rs->port(), &QSerialPort::readyRead, this, &tuv::readdata);
-    // A reception cut short by the hand-over must not keep the next one from
-    // being framed.
-    linkState.replyCountdown = 0;
+    releaseFlashRun(m_state.flashWorkflow, RunDeletion::Later);
+    // A reception cut short by the hand-over is dropped.
+    m_link->resumeReading();
     // The link is taken up again before the closing box: the new firmware may
     // reply while the operator reads it.
-    linkState.flashDelay = 0;
-    linkState.linkWatchdog = 0;
-    linkState.statusWord = 0;
-    linkState.cycleTicks = 1;
+    m_state.linkState.flashDelay = 0;
+    m_state.linkState.linkWatchdog = 0;
+    m_state.linkState.statusWord = 0;
+    m_state.linkState.cycleTicks = 1;
     cycleTimer->start(100);
     // What came in before the window listened again is a reception too.
     if (m_rs->bytesAvailable() > 0)
-        readdata();
+        m_link->readdata();
 
     if (err != 0) {
         infoLabel->setText(QStringLiteral("Error programming"));
@@ -144,7 +143,7 @@ void tuv::FlashPrFinish(char err)
         platform::dialogs().message(QStringLiteral("Programming finished.\nTurn flash switch off\nand reboot"));
     }
     // A preparation begun while the box was open keeps its progress shown.
-    if (linkState.flashDelay == 0)
+    if (m_state.linkState.flashDelay == 0)
         ui->ProgProgress->hide();
     infoLabel->setStyleSheet(QString::fromLatin1(StyleBlack));
 }

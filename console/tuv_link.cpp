@@ -4,6 +4,7 @@
 #include "ui_tuv.h"
 
 #include "appstate.h"
+#include "controllerlink.h"
 #include "correction.h"
 #include "datafilenaming.h"
 #include "demodlink.h"
@@ -32,44 +33,47 @@
 namespace {
 // The feed radius of reachable point a shifted k mm across the chord to b;
 // NaN (no radius limit) for points the plan does not hold.
-float offsetForCorrection(int a, int b, int k)
+OffsetAcrossTrackFn offsetForCorrection(const PassPlanRecord &plan)
 {
-    const int n = PassPlan.feedRadius.size();
-    if (a < 0 || b < 0 || a >= n || b >= n || a == b)
-        return std::numeric_limits<float>::quiet_NaN();
-    return offsetAcrossTrack(quint16(a), quint16(b), qint8(k), false);
+    return [&plan](int a, int b, int k) {
+        const int n = plan.feedRadius.size();
+        if (a < 0 || b < 0 || a >= n || b >= n || a == b)
+            return std::numeric_limits<float>::quiet_NaN();
+        return offsetAcrossTrack(plan, quint16(a), quint16(b), qint8(k));
+    };
 }
 
-QVector<float> feedRadiusAsFloat()
+QVector<float> feedRadiusAsFloat(const PassPlanRecord &plan)
 {
     QVector<float> out;
-    out.reserve(PassPlan.feedRadius.size());
-    for (double r : PassPlan.feedRadius)
+    out.reserve(plan.feedRadius.size());
+    for (double r : plan.feedRadius)
         out.append(float(r));
     return out;
 }
 
-JournalPass journalPass()
+JournalPass journalPass(const PassPlanRecord &plan)
 {
-    const int first = PassPlan.firstReachable;
-    return {PassPlan.satellite, PassPlan.orbit, PassPlan.feedRadius, PassPlan.feedAngle,
-            PassPlan.azimuth.mid(first), PassPlan.elevation.mid(first)};
+    const int first = plan.firstReachable;
+    return {plan.satellite, plan.orbit, plan.feedRadius, plan.feedAngle,
+            plan.azimuth.mid(first), plan.elevation.mid(first)};
 }
 }
 
 void tuv::SenDat()
 {
-    resendTxBytes();
+    m_link->resendTxBytes();
 }
 
 void tuv::TimerUpdate()
 {
     // Every 100 ms: the recording step and the power request.
-    switch (advanceRecordState()) {
+    switch (advanceRecordState(m_state.linkState)) {
     case RecordStep::StartRecording:
         m_store->start();
-        initCorrection(offsetForCorrection, feedRadiusAsFloat());
-        m_journal->begin(journalPass(), m_store->noiseLevel(), passDataFileTitle());
+        initCorrection(m_state.correctionState, m_state.StationSettings, offsetForCorrection(m_state.PassPlan),
+                       feedRadiusAsFloat(m_state.PassPlan));
+        m_journal->begin(journalPass(m_state.PassPlan), m_store->noiseLevel(), passDataFileTitle());
         break;
     case RecordStep::ClearStore:
         m_store->clear();
@@ -78,48 +82,48 @@ void tuv::TimerUpdate()
     case RecordStep::None:
         break;
     }
-    if (linkState.recordState != 0)
-        linkState.lastDemodResult = m_demod->sendPowerRequest();
+    if (m_state.linkState.recordState != 0)
+        m_state.linkState.lastDemodResult = m_demod->sendPowerRequest();
 
     // Once per second from here on.
-    if (!cycleSecondDue())
+    if (!cycleSecondDue(m_state.linkState))
         return;
-    const FlashCycleStep flash = flashCycleStep();
+    const FlashCycleStep flash = flashCycleStep(m_state.linkState);
     if (flash.suspended) {
         if (flash.emitDelalay)
             emit delalay();
         return;
     }
-    if (takeNoiseLevelNow()) {
+    if (takeNoiseLevelNow(m_state.linkState)) {
         const float noise = m_store->closePoint();
         m_store->setNoiseLevel(noise);
         m_journal->noiseLevel(noise);
-        setCorrectionNoiseLevel(noise);
+        setCorrectionNoiseLevel(m_state.correctionState, noise);
     }
-    if (linkState.recordState == 0)
+    if (m_state.linkState.recordState == 0)
         checkDemodulator();
     superviseLinkStep();
     retryPendingDataFiles();
 
     const UploadSupervisionResult upload = superviseUpload(
-        [] { return autoLoadTrack(); }, [] { return passStartState(); },
-        [this] { return uploadAutomatically(); });
+        *m_link, m_state.serviceMode, [this] { return autoLoadTrack(m_state.PassPlan, passEnv()); },
+        [this] { return passStartState(m_state.PassPlan); }, [this] { return uploadAutomatically(); });
     for (const QString &line : upload.logLines)
         logEvent(line);
 }
 
 int tuv::uploadAutomatically()
 {
-    if (pass::uploadScheduledPass() != 0)
+    if (pass::uploadScheduledPass(m_state.PassPlan, *m_link, passEnv()) != 0)
         return AttemptRefused;
-    return lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
+    return m_link->lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
 }
 
 void tuv::checkDemodulator()
 {
     QString status;
     bool rewrite = false;
-    linkState.lastDemodResult = m_demod->checkDemodulator(&status, &rewrite);
+    m_state.linkState.lastDemodResult = m_demod->checkDemodulator(m_state.StationSettings, &status, &rewrite);
     if (rewrite)
         settingsLabel->setText(settingsLabelText(settingsSummary, status));
 }
@@ -129,7 +133,7 @@ void tuv::superviseLinkStep()
     // Checked every second, not only when the link is down, so a dead terminal
     // is let go at once.
     m_rs->dropIfHungUp();
-    const LinkSupervisionResult r = superviseLink(*m_rs);
+    const LinkSupervisionResult r = superviseLink(m_state.linkState, *m_rs, m_rs->portNumber);
     if (r.labelChanged) {
         linkLabel->setStyleSheet(r.labelStyle);
         linkLabel->setText(r.labelText);
@@ -151,41 +155,26 @@ void tuv::superviseLinkStep()
         logEvent(r.reasonLine);
 }
 
-void tuv::readdata()
+void tuv::received(const ParsedReception &reception)
 {
-    if (m_rx.onReadyRead()) {
-        // A reception begins: collect it after 30 ms of silence and let the
-        // once-per-second step follow 100 ms after it.
-        replyTimer->start();
-        cycleTimer->start(100);
-    }
-}
-
-void tuv::TimerOk()
-{
-    if (!m_rx.onTick())
-        return;
-    replyTimer->stop();
-    const ParsedReception reception = m_rx.parse(*m_rs);
     if (reception.type == ParsedReception::Correction)
         answerCorrection();
     else if (reception.type == ParsedReception::Status)
         showStatus(reception.update);
-    if (m_rx.afterParse())
-        requestStatus();
 }
 
 void tuv::answerCorrection()
 {
-    if (!correctionWanted(PassPlan.uploadPointCount))
+    if (!correctionWanted(m_state.linkState, m_state.correctionState, m_state.PassPlan.uploadPointCount))
         return;
     const float power = m_store->closePoint();
-    ui->RealTime->setText(realTimeText(power));
-    const qint8 offset = nextCorrection(power, linkState.pointIndex, offsetForCorrection);
-    sendCorrectionByte(offset);
-    const int points = m_store->addPoint(linkState.byte10Offset, offset, qint16(linkState.pointIndex),
-                                         correctionState.xValue);
-    correctionState.pointsRecorded = qint16(points);
+    ui->RealTime->setText(realTimeText(m_state.correctionState, power));
+    const qint8 offset = nextCorrection(m_state.correctionState, m_state.StationSettings, power,
+                                        m_state.linkState.pointIndex, offsetForCorrection(m_state.PassPlan));
+    m_link->sendCorrectionByte(offset);
+    const int points = m_store->addPoint(m_state.linkState.byte10Offset, offset, qint16(m_state.linkState.pointIndex),
+                                         m_state.correctionState.xValue);
+    m_state.correctionState.pointsRecorded = qint16(points);
     if (points > 0)
         m_journal->point(*m_store, quint32(points - 1), passDataFileTitle(), platform::nowLocal());
 }
@@ -200,7 +189,7 @@ void tuv::showStatus(const StatusUpdate &u)
         ui->ParallCorrZ->setText(*u.kind.parallCorrZ);
     if (u.kind.azimuth)
         ui->Azimuth->setText(*u.kind.azimuth);
-    if (serviceMode)
+    if (m_state.serviceMode)
         ui->vexa41->setText(u.vexa41Text);
 
     gpsLabel->setStyleSheet(u.gps.label.style);
@@ -211,9 +200,9 @@ void tuv::showStatus(const StatusUpdate &u)
         logEvent(u.gps.clockLogLine);
 
     if (u.tracking) {
-        SkyDraw.drawOffset = u.drawOffset;
-        setTrackingPen();
-        drawSegment(u.pointIndex);
+        m_state.SkyDraw.drawOffset = u.drawOffset;
+        m_sky->setTrackingPen();
+        m_sky->drawSegment(u.pointIndex);
     }
     if (u.linkLabelChanged) {
         linkLabel->setStyleSheet(u.linkLabelStyle);
@@ -234,7 +223,7 @@ void tuv::showStatus(const StatusUpdate &u)
     }
     if (c.modeBoxesEnabled) {
         const bool on = *c.modeBoxesEnabled;
-        ui->Feedback->setEnabled(on && StationSettings.Demodulator);
+        ui->Feedback->setEnabled(on && m_state.StationSettings.Demodulator);
         ui->ScanMode->setEnabled(on);
         ui->ScanModeFB->setEnabled(on);
     }
@@ -249,14 +238,14 @@ void tuv::showStatus(const StatusUpdate &u)
 
 void tuv::writePassDataFile()
 {
-    const int first = PassPlan.firstReachable;
+    const int first = m_state.PassPlan.firstReachable;
     const QString name = LogfilenamePrepare();
     const QString title = passDataFileTitle();
-    const QVector<double> azimuth = PassPlan.azimuth.mid(first);
-    const QVector<double> elevation = PassPlan.elevation.mid(first);
+    const QVector<double> azimuth = m_state.PassPlan.azimuth.mid(first);
+    const QVector<double> elevation = m_state.PassPlan.elevation.mid(first);
     QString error;
-    const int result = m_store->writeDataFile(QStringLiteral("data"), name, title, PassPlan.feedRadius,
-                                              PassPlan.feedAngle, azimuth, elevation, &error);
+    const int result = m_store->writeDataFile(QStringLiteral("data"), name, title, m_state.PassPlan.feedRadius,
+                                              m_state.PassPlan.feedAngle, azimuth, elevation, &error);
     if (result == PassDataStore::WriteFailed) {
         logEvent(QStringLiteral("data file not written: ") + error);
         // Kept and written once the folder takes it again; the store is
@@ -266,7 +255,7 @@ void tuv::writePassDataFile()
             const QString dropped = m_pendingDataFiles.add(
                 path,
                 QFileInfo::exists(path) ? QByteArray()
-                                        : m_store->dataFileText(title, PassPlan.feedRadius, PassPlan.feedAngle),
+                                        : m_store->dataFileText(title, m_state.PassPlan.feedRadius, m_state.PassPlan.feedAngle),
                 QFileInfo::exists(path + QStringLiteral(".ai")) ? QByteArray()
                                                                 : m_store->companionFileText(azimuth, elevation));
             if (!dropped.isEmpty())
@@ -278,7 +267,7 @@ void tuv::writePassDataFile()
                             QStringLiteral("data") + QDir::separator() + name) ? name : QString());
     if (m_extras)
         m_extras->dataFileWritten(QDir(QStringLiteral("data")).absoluteFilePath(name), result == PassDataStore::WriteOk);
-    redrawRecordedPass(*m_store);
+    m_sky->redrawRecordedPass(*m_store);
 }
 
 void tuv::retryPendingDataFiles()
@@ -308,17 +297,17 @@ void tuv::readTcpData()
 {
     // Samples count only while the controller's last reply says it waits at the
     // start or tracks.
-    m_demod->readTcpData(lastReplyStatusWord(), *m_store);
+    m_demod->readTcpData(m_state.StationSettings, lastReplyStatusWord(m_state.linkState), *m_store);
 }
 
 QString tuv::LogfilenamePrepare()
 {
-    return dataFileName(PassPlan.satellite, PassPlan.orbit);
+    return dataFileName(m_state.PassPlan.satellite, m_state.PassPlan.orbit);
 }
 
 QString tuv::LogfileTitlePrepare()
 {
-    return dataFileTitle();
+    return dataFileTitle(m_state.StationSettings);
 }
 
 QString tuv::passDataFileTitle()

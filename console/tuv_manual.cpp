@@ -10,6 +10,7 @@
 #include "rs.h"
 #include "statusreply.h"
 #include "clock.h"
+#include "controllerlink.h"
 #include "dialogs.h"
 #include "settings.h"
 
@@ -43,11 +44,11 @@ QList<QLineEdit *> correctionFields(Ui::tuv *ui)
 }
 
 // Back from a store or a fresh start: the fields open again, nothing accepted.
-void reopenFields(Ui::tuv *ui)
+void reopenFields(Ui::tuv *ui, ManualState &m)
 {
     for (QLineEdit *edit : correctionFields(ui))
         edit->setEnabled(true);
-    manualState.editFlags = 0;
+    m.editFlags = 0;
     ui->SaveOrig->setEnabled(false);
     ui->NorthCorr->setText(QStringLiteral("0"));
     ui->ParallCorr->setText(QStringLiteral("0"));
@@ -59,94 +60,93 @@ void normalLooks(Ui::tuv *ui)
         setLook(edit, Look::Normal);
 }
 
-void refuse(Ui::tuv *ui, QLineEdit *edit, quint8 flag)
+void refuse(Ui::tuv *ui, ManualState &m, QLineEdit *edit, quint8 flag)
 {
-    manualState.refuse(flag);
+    m.refuse(flag);
     ui->SaveOrig->setEnabled(false);
     setLook(edit, Look::Normal);
 }
 
-void accept(Ui::tuv *ui, QLineEdit *edit, quint8 flag)
+void accept(Ui::tuv *ui, ManualState &m, QLineEdit *edit, quint8 flag)
 {
     setLook(edit, Look::Accepted);
-    if (manualState.accept(flag))
+    if (m.accept(flag))
         ui->SaveOrig->setEnabled(true);
 }
 
 // The field holds the increment just sent, the label the running total.
-void enterCorrection(Ui::tuv *ui, QLineEdit *edit, QLabel *totalLabel, qint16 &total,
+void enterCorrection(Ui::tuv *ui, ManualState &m, ControllerLink &link, QLineEdit *edit, QLabel *totalLabel, qint16 &total,
                      quint8 flag, qint32 code)
 {
     double degrees = 0;
     qint16 steps = 0;
     if (!readNumber(edit->text(), &degrees) || !correctionSteps(degrees, total, &steps)) {
-        refuse(ui, edit, flag);
+        refuse(ui, m, edit, flag);
         return;
     }
     edit->setText(degreesText(steps * CorrectionStepDegrees));
     total = qint16(total + steps);
     totalLabel->setText(correctionDegreesText(total));
-    accept(ui, edit, flag);
-    sendCommand(code, steps);
+    accept(ui, m, edit, flag);
+    link.sendCommand(code, steps);
 }
 
 // One reference coordinate in degrees; true when all four are now in.
-bool enterReference(Ui::tuv *ui, QLineEdit *edit, double *radians, quint8 flag, bool latitude)
+bool enterReference(Ui::tuv *ui, ManualState &m, QLineEdit *edit, double *radians, quint8 flag, bool latitude)
 {
     double degrees = 0;
     if (!readNumber(edit->text(), &degrees) || (latitude && qAbs(degrees) > 90.0)) {
-        refuse(ui, edit, flag);
+        refuse(ui, m, edit, flag);
         return false;
     }
     *radians = degrees * DegreesToRadians;
-    manualState.editFlags |= flag;
+    m.editFlags |= flag;
     setLook(edit, Look::Accepted);
-    return (manualState.editFlags & ReferenceFlags) == ReferenceFlags;
+    return (m.editFlags & ReferenceFlags) == ReferenceFlags;
 }
 
 // Writes the azimuth of the reference direction; true when it is a number.
-bool showReferenceAzimuth(Ui::tuv *ui)
+bool showReferenceAzimuth(Ui::tuv *ui, ManualState &m)
 {
-    const ManualState &m = manualState;
     const double theta = referenceAzimuth(m.lat1, m.lon1, m.lat2, m.lon2);
     if (std::isnan(theta)) {
         ui->Azimuth->setText(QStringLiteral("xxx"));
         return false;
     }
     ui->Azimuth->setText(degreesText(theta));
-    manualState.azimuthComputed = true;
+    m.azimuthComputed = true;
     return true;
 }
 } // namespace
 
 void tuv::on_GoToOrig_clicked()
 {
-    reopenFields(ui);
-    linkState.northCorrSteps = 0;
-    linkState.parallCorrSteps = 0;
+    reopenFields(ui, m_state.manualState);
+    m_state.linkState.northCorrSteps = 0;
+    m_state.linkState.parallCorrSteps = 0;
     ui->NorthCorrZ->clear();
     ui->ParallCorrZ->clear();
     ui->Azim_name->clear();
     ui->Azimuth->clear();
     normalLooks(ui);
-    sendCommand(CmdGoToOrigin);
+    m_link->sendCommand(CmdGoToOrigin);
 }
 
 void tuv::on_GoToCorr_clicked()
 {
-    reopenFields(ui);
+    reopenFields(ui, m_state.manualState);
     normalLooks(ui);
-    sendCommand(CmdGoToCorrectedOrigin);
+    m_link->sendCommand(CmdGoToCorrectedOrigin);
 }
 
 void tuv::on_goto180_clicked()
 {
-    sendCommand(CmdFlipTo180);
+    m_link->sendCommand(CmdFlipTo180);
 }
 
 void tuv::on_Cancel_clicked()
 {
-    sendCommand(CmdCancel);
+    m_link->sendCommand(CmdCancel);
 }
 
 void tuv::on_NorthCorr_cursorPositionChanged(int, int)
@@ -181,13 +181,13 @@ void tuv::on_Lon2_cursorPositionChanged(int, int)
 
 void tuv::on_NorthCorr_returnPressed()
 {
-    enterCorrection(ui, ui->NorthCorr, ui->NorthCorrZ, linkState.northCorrSteps, FlagNorthCorr,
+    enterCorrection(ui, m_state.manualState, *m_link, ui->NorthCorr, ui->NorthCorrZ, m_state.linkState.northCorrSteps, FlagNorthCorr,
                     CmdSetNorthCorrection);
 }
 
 void tuv::on_ParallCorr_returnPressed()
 {
-    enterCorrection(ui, ui->ParallCorr, ui->ParallCorrZ, linkState.parallCorrSteps, FlagParallCorr,
+    enterCorrection(ui, m_state.manualState, *m_link, ui->ParallCorr, ui->ParallCorrZ, m_state.linkState.parallCorrSteps, FlagParallCorr,
                     CmdSetParallelCorrection);
 }
 
@@ -196,43 +196,43 @@ void tuv::on_Azimuth_returnPressed()
     double degrees = 0;
     const AzimuthEntry entry = readAzimuth(ui->Azimuth->text(), &degrees);
     if (entry == AzimuthEntry::Invalid) {
-        refuse(ui, ui->Azimuth, FlagAzimuth);
+        refuse(ui, m_state.manualState, ui->Azimuth, FlagAzimuth);
         return;
     }
-    accept(ui, ui->Azimuth, FlagAzimuth);
+    accept(ui, m_state.manualState, ui->Azimuth, FlagAzimuth);
     ui->Azim_name->setText(entry == AzimuthEntry::Value ? azimuthName(degrees) : QString());
     // A typed azimuth replaces the reference points; a computed one keeps them.
-    if (!manualState.azimuthComputed) {
+    if (!m_state.manualState.azimuthComputed) {
         ui->Lat1->clear();
         ui->Lat2->clear();
         ui->Lon1->clear();
         ui->Lon2->clear();
-        manualState.refuse(ReferenceFlags);
+        m_state.manualState.refuse(ReferenceFlags);
     }
-    manualState.azimuthComputed = false;
+    m_state.manualState.azimuthComputed = false;
 }
 
 void tuv::on_Lat1_returnPressed()
 {
-    if (enterReference(ui, ui->Lat1, &manualState.lat1, FlagLat1, true) && showReferenceAzimuth(ui))
+    if (enterReference(ui, m_state.manualState, ui->Lat1, &m_state.manualState.lat1, FlagLat1, true) && showReferenceAzimuth(ui, m_state.manualState))
         on_Azimuth_returnPressed();
 }
 
 void tuv::on_Lat2_returnPressed()
 {
-    if (enterReference(ui, ui->Lat2, &manualState.lat2, FlagLat2, true) && showReferenceAzimuth(ui))
+    if (enterReference(ui, m_state.manualState, ui->Lat2, &m_state.manualState.lat2, FlagLat2, true) && showReferenceAzimuth(ui, m_state.manualState))
         on_Azimuth_returnPressed();
 }
 
 void tuv::on_Lon1_returnPressed()
 {
-    if (enterReference(ui, ui->Lon1, &manualState.lon1, FlagLon1, false) && showReferenceAzimuth(ui))
+    if (enterReference(ui, m_state.manualState, ui->Lon1, &m_state.manualState.lon1, FlagLon1, false) && showReferenceAzimuth(ui, m_state.manualState))
         on_Azimuth_returnPressed();
 }
 
 void tuv::on_Lon2_returnPressed()
 {
-    if (enterReference(ui, ui->Lon2, &manualState.lon2, FlagLon2, false) && showReferenceAzimuth(ui))
+    if (enterReference(ui, m_state.manualState, ui->Lon2, &m_state.manualState.lon2, FlagLon2, false) && showReferenceAzimuth(ui, m_state.manualState))
         on_Azimuth_returnPressed();
 }
 
@@ -247,26 +247,26 @@ void tuv::on_SaveOrig_clicked()
     double unused = 0;
     bool readable = true;
     if (!readNumber(north, &unused)) {
-        refuse(ui, ui->NorthCorr, FlagNorthCorr);
+        refuse(ui, m_state.manualState, ui->NorthCorr, FlagNorthCorr);
         readable = false;
     }
     if (!readNumber(parall, &unused)) {
-        refuse(ui, ui->ParallCorr, FlagParallCorr);
+        refuse(ui, m_state.manualState, ui->ParallCorr, FlagParallCorr);
         readable = false;
     }
     if (readAzimuth(azimuth) == AzimuthEntry::Invalid) {
-        refuse(ui, ui->Azimuth, FlagAzimuth);
+        refuse(ui, m_state.manualState, ui->Azimuth, FlagAzimuth);
         readable = false;
     }
     if (!readable)
         return;
 
-    sendCommand(CmdStoreCorrections, storeArgument(azimuth));
+    m_link->sendCommand(CmdStoreCorrections, storeArgument(azimuth));
     if (!appendKorrRecord(korrRecord(platform::nowUtc(), parall, north, azimuth)))
         platform::dialogs().message(QStringLiteral("Cannot write ") + QLatin1String(KorrFileName)
                                     + QStringLiteral(": the corrections are stored in the controller only."));
 
-    manualState.editFlags = 0;
+    m_state.manualState.editFlags = 0;
     ui->SaveOrig->setEnabled(false);
     for (QLineEdit *edit : correctionFields(ui)) {
         setLook(edit, Look::Stored);
@@ -275,60 +275,60 @@ void tuv::on_SaveOrig_clicked()
 }
 
 namespace {
-void showScanModes(Ui::tuv *ui)
+void showScanModes(Ui::tuv *ui, const StationSettingsRecord &s)
 {
-    ui->ScanMode->setChecked(StationSettings.ScanModeRL);
-    ui->ScanModeFB->setChecked(StationSettings.ScanModeFB);
-    ui->Feedback->setChecked(StationSettings.Feedback);
+    ui->ScanMode->setChecked(s.ScanModeRL);
+    ui->ScanModeFB->setChecked(s.ScanModeFB);
+    ui->Feedback->setChecked(s.Feedback);
 }
 } // namespace
 
 void tuv::on_ScanMode_clicked()
 {
-    chooseScanMode(ScanChoice::ScanRL, ui->ScanMode->isChecked());
-    showScanModes(ui);
+    chooseScanMode(m_state.StationSettings, ScanChoice::ScanRL, ui->ScanMode->isChecked());
+    showScanModes(ui, m_state.StationSettings);
 }
 
 void tuv::on_ScanModeFB_clicked()
 {
-    chooseScanMode(ScanChoice::ScanFB, ui->ScanModeFB->isChecked());
-    showScanModes(ui);
+    chooseScanMode(m_state.StationSettings, ScanChoice::ScanFB, ui->ScanModeFB->isChecked());
+    showScanModes(ui, m_state.StationSettings);
 }
 
 void tuv::on_Feedback_clicked()
 {
-    chooseScanMode(ScanChoice::Feedback, ui->Feedback->isChecked());
-    showScanModes(ui);
+    chooseScanMode(m_state.StationSettings, ScanChoice::Feedback, ui->Feedback->isChecked());
+    showScanModes(ui, m_state.StationSettings);
 }
 
 void tuv::on_Left_clicked()
 {
-    correctionLeft();
+    correctionLeft(m_state.correctionState, m_state.StationSettings);
 }
 
 void tuv::on_Right_clicked()
 {
-    correctionRight();
+    correctionRight(m_state.correctionState, m_state.StationSettings);
 }
 
 // Forward and Back have no command of their own on the controller; they
 // leave their word in the transmit buffer and send nothing.
 void tuv::on_Forward_clicked()
 {
-    markForwardBack(ForwardWord);
+    m_link->markCommandWord(ForwardWord);
 }
 
 void tuv::on_Back_clicked()
 {
-    markForwardBack(BackWord);
+    m_link->markCommandWord(BackWord);
 }
 
 void tuv::on_ublox_clicked()
 {
     if (!platform::dialogs().question(QStringLiteral("Switch to Ublox mode?")))
         return;
-    linkState.ubloxMode = true;
-    sendCommand(CmdEnterUblox);
+    m_state.linkState.ubloxMode = true;
+    m_link->sendCommand(CmdEnterUblox);
     // The command must be on the line before quitting closes the port.
     if (m_rs->isOpened())
         m_rs->port()->waitForBytesWritten(1000);

@@ -11,33 +11,33 @@
 
 void tuv::on_Open_clicked()
 {
-    pass::openTrackFromDialog();
+    pass::openTrackFromDialog(m_state.PassPlan, passEnv());
 }
 
 void tuv::on_UpLoad_clicked()
 {
-    pass::uploadScheduledPass();
+    pass::uploadScheduledPass(m_state.PassPlan, *m_link, passEnv());
 }
 
 void tuv::on_Immediat_clicked()
 {
-    pass::uploadImmediately(QApplication::keyboardModifiers() == Qt::ShiftModifier);
+    pass::uploadImmediately(m_state.PassPlan, *m_link, passEnv(), QApplication::keyboardModifiers() == Qt::ShiftModifier);
 }
 
 void tuv::on_GoTo_clicked()
 {
-    pass::goToPosition(ui->Azim->text(), ui->Elev->text(),
+    pass::goToPosition(m_state.PassPlan, *m_link, passEnv(), ui->Azim->text(), ui->Elev->text(),
                           QApplication::keyboardModifiers() == Qt::ShiftModifier);
 }
 
 void tuv::on_Focus_returnPressed()
 {
-    pass::setFocusFromText(ui->Focus->text());
+    pass::setFocusFromText(m_state.PassPlan, passEnv(), ui->Focus->text());
 }
 
 void tuv::on_korrEdit_returnPressed()
 {
-    pass::setKorrFromText(ui->korrEdit->text());
+    pass::setKorrFromText(m_state.PassPlan, passEnv(), ui->korrEdit->text());
 }
 
 QString tuv::trackInfoText() const

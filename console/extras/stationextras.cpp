@@ -1,20 +1,22 @@
 #include "stationextras.h"
 
-#include "appstate.h"
+#include "controllerlink.h"
 #include "clock.h"
 #include "frames.h"
 #include "linkstate.h"
 #include "passdatastore.h"
 #include "passhook.h"
 #include "passplan.h"
-#include "settings.h"
+#include "timers.h"
 #include "statusreply.h"
 
 StationExtras::StationExtras(const ExtrasSettings &settings, Log log, const PassDataStore *store,
-                             QObject *parent)
-    : QObject(parent), m_settings(settings), m_log(std::move(log)), m_store(store)
+                             const PassPlanRecord &plan, ControllerLink &link, const QString &stationName,
+                             bool serviceMode, QObject *parent)
+    : QObject(parent), m_settings(settings), m_log(std::move(log)), m_store(store), m_plan(plan),
+      m_link(link)
 {
-    m_status.station = StationSettings.StationName;
+    m_status.station = stationName;
     m_status.serviceMode = serviceMode;
     for (const QString &problem : m_settings.problems)
         m_log(problem);
@@ -31,8 +33,9 @@ StationExtras::StationExtras(const ExtrasSettings &settings, Log log, const Pass
     if (m_settings.parkAfter >= 0)
         m_park = std::make_unique<ParkPlanner>(m_settings.parkAfter, m_settings.parkUnlessPassWithin);
     if (m_file || m_park) {
-        connect(&m_beat, &QTimer::timeout, this, &StationExtras::tick);
-        m_beat.start(1000);
+        m_beat = platform::newTimer(this);
+        connect(m_beat, &platform::Timer::timeout, this, &StationExtras::tick);
+        m_beat->start(1000);
         tick();
     }
 }
@@ -74,7 +77,7 @@ void StationExtras::statusShown(const StatusUpdate &u)
     m_status.stateError = red;
     if (c.finish) {
         m_finished = true;
-        m_finishedStart = PassPlan.startUtc;
+        m_finishedStart = m_plan.startUtc;
         if (m_park)
             m_park->passFinished(platform::nowUtc());
     }
@@ -107,20 +110,20 @@ void StationExtras::shutdown()
 
 void StationExtras::refreshFromRecords()
 {
-    m_status.linkAlive = linkState.linkWatchdog > 0;
+    m_status.linkAlive = m_link.state().linkWatchdog > 0;
     if (!m_status.linkAlive)
         m_status.firmware.clear();
     // A finished pass stays in the plan until the next one is loaded; it is
     // not the current pass any more.
-    if (m_finished && PassPlan.startUtc != m_finishedStart)
+    if (m_finished && m_plan.startUtc != m_finishedStart)
         m_finished = false;
-    m_status.passLoaded = !m_finished && (!PassPlan.satellite.isEmpty() || PassPlan.pointCount > 0);
-    m_status.satellite = PassPlan.satellite;
-    m_status.orbit = PassPlan.orbit;
-    m_status.passStartUtc = PassPlan.startUtc;
-    m_status.reachablePoints = PassPlan.reachableCount;
-    m_status.uploadPoints = PassPlan.uploadPointCount;
-    m_status.recordState = linkState.recordState;
+    m_status.passLoaded = !m_finished && (!m_plan.satellite.isEmpty() || m_plan.pointCount > 0);
+    m_status.satellite = m_plan.satellite;
+    m_status.orbit = m_plan.orbit;
+    m_status.passStartUtc = m_plan.startUtc;
+    m_status.reachablePoints = m_plan.reachableCount;
+    m_status.uploadPoints = m_plan.uploadPointCount;
+    m_status.recordState = m_link.state().recordState;
     m_status.recordedPoints = m_store ? m_store->recordedPoints() : 0;
 }
 
@@ -130,14 +133,14 @@ void StationExtras::tick()
     const QDateTime now = platform::nowUtc();
     if (m_park) {
         ParkPlanner::Station s;
-        s.statusWord = linkState.statusWord;
-        s.uploadRetry = linkState.uploadRetry;
+        s.statusWord = m_link.state().statusWord;
+        s.uploadRetry = m_link.state().uploadRetry;
         s.linkAlive = m_status.linkAlive;
-        if (PassPlan.startUtc.isValid())
-            s.nextStartUtc = PassPlan.startUtc;
+        if (m_plan.startUtc.isValid())
+            s.nextStartUtc = m_plan.startUtc;
         const ParkPlanner::Decision d = m_park->step(now, s);
         if (d.action == ParkPlanner::Park)
-            sendCommand(CmdGoToOrigin);
+            m_link.sendCommand(CmdGoToOrigin);
         if (d.action != ParkPlanner::Nothing)
             m_log(d.logLine);
     }

@@ -9,7 +9,10 @@
 #include <functional>
 #include <memory>
 
+class ControllerLink;
 class PassDataStore;
+struct PassPlanRecord;
+namespace platform { class Timer; }
 class PassHook;
 struct StatusUpdate;
 struct LinkSupervisionResult;
@@ -23,8 +26,10 @@ class StationExtras : public QObject
 
 public:
     using Log = std::function<void(const QString &)>;
+    // What the station shows is read from the window's plan and link.
     StationExtras(const ExtrasSettings &settings, Log log, const PassDataStore *store,
-                  QObject *parent = nullptr);
+                  const PassPlanRecord &plan, ControllerLink &link, const QString &stationName,
+                  bool serviceMode, QObject *parent = nullptr);
     ~StationExtras() override;
 
     // From the window.
@@ -51,11 +56,13 @@ private:
     ExtrasSettings m_settings;
     Log m_log;
     const PassDataStore *m_store;
+    const PassPlanRecord &m_plan;
+    ControllerLink &m_link;
     StationStatus m_status;
     std::unique_ptr<StatusFile> m_file;
     std::unique_ptr<PassHook> m_hook;
     std::unique_ptr<ParkPlanner> m_park;
-    QTimer m_beat;
+    platform::Timer *m_beat = nullptr;
     QString m_lastWriteError;
     QDateTime m_finishedStart; // start of the pass that has finished; it no longer shows as loaded
     bool m_finished = false;

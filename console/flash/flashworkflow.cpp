@@ -1,22 +1,21 @@
 #include "flashworkflow.h"
 
 #include "flashprg.h"
+#include "controllerlink.h"
 #include "frames.h"
 #include "linkstate.h"
-
-FlashWorkflowState flashWorkflow;
 
 namespace {
 constexpr int DotsPerLine = 50;
 constexpr quint8 CountdownSeconds = 4; // counted down to 1 by the main cycle
 }
 
-DalsheAction dalsheStep()
+DalsheAction dalsheStep(FlashWorkflowState &w, ControllerLink &link)
 {
-    FlashWorkflowState &w = flashWorkflow;
+    LinkState &linkState = link.state();
     const bool linkAlive = linkState.linkWatchdog != 0;
     if (w.programRequest && linkAlive) {
-        sendCommand(CmdEnterProgramming);
+        link.sendCommand(CmdEnterProgramming);
         linkState.flashDelay = CountdownSeconds;
         w.programRequest = false;
         return DalsheAction::CommandSent;
@@ -30,9 +29,8 @@ DalsheAction dalsheStep()
     return DalsheAction::StartRun;
 }
 
-QString appendProgress(const QString &label, const QString &m)
+QString appendProgress(FlashWorkflowState &w, const QString &label, const QString &m)
 {
-    FlashWorkflowState &w = flashWorkflow;
     if (m.isEmpty()) {
         w.dotCount = 0;
         return label;
@@ -46,9 +44,8 @@ QString appendProgress(const QString &label, const QString &m)
     return out + QLatin1Char('.');
 }
 
-void releaseFlashRun(RunDeletion deletion)
+void releaseFlashRun(FlashWorkflowState &w, RunDeletion deletion)
 {
-    FlashWorkflowState &w = flashWorkflow;
     flashprg *run = w.run;
     w.run = nullptr;
     if (run) {
@@ -63,8 +60,8 @@ void releaseFlashRun(RunDeletion deletion)
     w.firmwareImage.squeeze();
 }
 
-void resetFlashWorkflow()
+void resetFlashWorkflow(FlashWorkflowState &w)
 {
-    releaseFlashRun();
-    flashWorkflow = FlashWorkflowState();
+    releaseFlashRun(w);
+    w = FlashWorkflowState();
 }

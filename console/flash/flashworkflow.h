@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+class ControllerLink;
 class flashprg;
 
 // The programming workflow's process-wide state: one preparation or run at a
@@ -15,7 +16,6 @@ struct FlashWorkflowState
     flashprg *run = nullptr;      // the active run, owned
     qint32 dotCount = 0;          // dots on the current progress line
 };
-extern FlashWorkflowState flashWorkflow;
 
 // What the end of a countdown (delalay) leads to.
 enum class DalsheAction {
@@ -25,17 +25,17 @@ enum class DalsheAction {
 };
 // Decides from programRequest and the link watchdog, sends command 10 when
 // due and updates flashDelay, programRequest and the image.
-DalsheAction dalsheStep();
+DalsheAction dalsheStep(FlashWorkflowState &flashWorkflow, ControllerLink &link);
 
 // The progress label's text after one progress message: the empty text only
 // resets the dot counter; a "." starts a new line before every 50 dots.
-QString appendProgress(const QString &label, const QString &m);
+QString appendProgress(FlashWorkflowState &flashWorkflow, const QString &label, const QString &m);
 
 // Ends the active run: the port gets its parity back at once, the run object
 // is deleted (later, when called from the run's own finish signal) and the
 // image dropped. The window calls it when a run finishes and before it
 // deletes the port.
 enum class RunDeletion { Now, Later };
-void releaseFlashRun(RunDeletion deletion = RunDeletion::Now);
+void releaseFlashRun(FlashWorkflowState &flashWorkflow, RunDeletion deletion = RunDeletion::Now);
 // Starts the workflow afresh (releases any run).
-void resetFlashWorkflow();
+void resetFlashWorkflow(FlashWorkflowState &flashWorkflow);

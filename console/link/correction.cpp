@@ -5,8 +5,6 @@
 
 #include <cmath>
 
-CorrectionState correctionState;
-
 namespace {
 // The offset is one signed byte on the wire; intermediate sums are kept wide
 // so that a sum beyond 127 cannot wrap round to the other side.
@@ -16,39 +14,38 @@ qint8 toByte(int value)
 }
 } // namespace
 
-void initCorrection(const OffsetAcrossTrackFn &offsetAcrossTrack, const QVector<float> &feedRadius)
+void initCorrection(CorrectionState &c, const StationSettingsRecord &settings,
+                    const OffsetAcrossTrackFn &offsetAcrossTrack, const QVector<float> &feedRadius)
 {
-    CorrectionState &c = correctionState;
     c.reset();
-    if (StationSettings.ScanModeRL)
+    if (settings.ScanModeRL)
         c.scanStep = 10;
-    if (StationSettings.Feedback)
-        c.scanStep = StationSettings.DeviationStep;
+    if (settings.Feedback)
+        c.scanStep = settings.DeviationStep;
     if (offsetAcrossTrack && feedRadius.size() > 1
         && offsetAcrossTrack(1, 0, c.scanStep) > feedRadius.at(1))
         c.scanStep = toByte(-c.scanStep);
 }
 
-void setCorrectionNoiseLevel(float level)
+void setCorrectionNoiseLevel(CorrectionState &c, float level)
 {
-    correctionState.noiseLevel = level;
-    correctionState.previousLevel = level;
+    c.noiseLevel = level;
+    c.previousLevel = level;
 }
 
-bool correctionWanted(int uploadPointCount)
+bool correctionWanted(const LinkState &linkState, const CorrectionState &c, int uploadPointCount)
 {
-    return linkState.recordState == 5 && correctionState.pointsRecorded < uploadPointCount;
+    return linkState.recordState == 5 && c.pointsRecorded < uploadPointCount;
 }
 
-QString realTimeText(float power)
+QString realTimeText(const CorrectionState &c, float power)
 {
-    return QString::number(double(power - correctionState.noiseLevel), 'f', 1);
+    return QString::number(double(power - c.noiseLevel), 'f', 1);
 }
 
-qint8 nextCorrection(float power, int pointIndex, const OffsetAcrossTrackFn &offsetAcrossTrack)
+qint8 nextCorrection(CorrectionState &c, const StationSettingsRecord &st, float power, int pointIndex,
+                     const OffsetAcrossTrackFn &offsetAcrossTrack)
 {
-    CorrectionState &c = correctionState;
-    const StationSettingsRecord &st = StationSettings;
     const float previous = c.previousLevel;
     c.previousLevel = power;
 
@@ -97,21 +94,19 @@ qint8 nextCorrection(float power, int pointIndex, const OffsetAcrossTrackFn &off
     return c.scanOffset;
 }
 
-void correctionLeft()
+void correctionLeft(CorrectionState &c, const StationSettingsRecord &settings)
 {
-    CorrectionState &c = correctionState;
-    const int maxDev = StationSettings.MaxDeviation;
-    int next = c.scanOffset - StationSettings.DeviationStep;
+    const int maxDev = settings.MaxDeviation;
+    int next = c.scanOffset - settings.DeviationStep;
     if (next < -maxDev)
         next = -maxDev;
     c.scanOffset = toByte(next);
 }
 
-void correctionRight()
+void correctionRight(CorrectionState &c, const StationSettingsRecord &settings)
 {
-    CorrectionState &c = correctionState;
-    const int maxDev = StationSettings.MaxDeviation;
-    int next = c.scanOffset + StationSettings.DeviationStep;
+    const int maxDev = settings.MaxDeviation;
+    int next = c.scanOffset + settings.DeviationStep;
     if (next > maxDev)
         next = maxDev;
     c.scanOffset = toByte(next);

@@ -4,6 +4,9 @@
 #include <QtGlobal>
 #include <functional>
 
+struct LinkState;
+struct StationSettingsRecord;
+
 // The correction replies with which the console steers the feed across the
 // track while a pass is recorded: the forward-back flags, the left-right sweep
 // and the feedback search.
@@ -28,27 +31,29 @@ struct CorrectionState
     void reset() { *this = CorrectionState(); }
 };
 
-extern CorrectionState correctionState;
 
 // At recording start (recordState 1 -> 2): scanStep 0, 10 with ScanModeRL,
 // DeviationStep with Feedback (which wins); negated when the first step would
 // take point 1 beyond its radius, so the sweep starts towards the smaller one.
 // The direction test needs feedRadius[1]; with fewer points it is skipped.
-void initCorrection(const OffsetAcrossTrackFn &offsetAcrossTrack,
+void initCorrection(CorrectionState &correctionState, const StationSettingsRecord &settings,
+                    const OffsetAcrossTrackFn &offsetAcrossTrack,
                     const QVector<float> &feedRadius);
 // The noise level (recordState 2 -> 3), also the previous level of the first request.
-void setCorrectionNoiseLevel(float level);
+void setCorrectionNoiseLevel(CorrectionState &correctionState, float level);
 
 // True when a correction request is to be answered: recordState 5 and fewer
 // points recorded than uploaded.
-bool correctionWanted(int uploadPointCount);
+bool correctionWanted(const LinkState &linkState, const CorrectionState &correctionState,
+                      int uploadPointCount);
 // RealTime label: P minus the noise level, one decimal.
-QString realTimeText(float power);
+QString realTimeText(const CorrectionState &correctionState, float power);
 // The next correction reply for mean power P of the closed point and the
 // point index of the last tracking reply. Keeps P as the previous level.
-qint8 nextCorrection(float power, int pointIndex, const OffsetAcrossTrackFn &offsetAcrossTrack);
+qint8 nextCorrection(CorrectionState &correctionState, const StationSettingsRecord &settings, float power,
+                     int pointIndex, const OffsetAcrossTrackFn &offsetAcrossTrack);
 
 // The Left and Right buttons: move the offset by DeviationStep, held within
 // +-MaxDeviation. Nothing is sent.
-void correctionLeft();
-void correctionRight();
+void correctionLeft(CorrectionState &correctionState, const StationSettingsRecord &settings);
+void correctionRight(CorrectionState &correctionState, const StationSettingsRecord &settings);

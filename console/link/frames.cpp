@@ -1,23 +1,10 @@
 #include "frames.h"
 
-#include "appstate.h"
-#include "clock.h"
-#include "rs.h"
 
 #include <QtEndian>
 #include <cstring>
 
-QByteArray txFrame(TxFrameSize, '\0');
-QByteArray txBytes;
-QByteArray lastUploadBytes;
-
 namespace {
-qint64 g_lastUploadWrite = -1;
-}
-
-namespace {
-rs *g_port = nullptr;
-
 template <typename T> void putLE(QByteArray &buffer, int offset, T value)
 {
     qToLittleEndian<T>(value, reinterpret_cast<uchar *>(buffer.data()) + offset);
@@ -30,12 +17,6 @@ void putFloat(QByteArray &buffer, int offset, float value)
     putLE<quint32>(buffer, offset, bits);
 }
 
-qint64 writeTxBytes()
-{
-    if (!g_port)
-        return -1;
-    return g_port->write(txBytes);
-}
 } // namespace
 
 QByteArray commandBytes(qint32 code)
@@ -100,85 +81,10 @@ qint32 uploadSendTimeMs(const QDateTime &localNow, qint16 offsetHours)
     return static_cast<qint32>(ms);
 }
 
-qint32 uploadSendTimeMs()
+bool isSinglePointUpload(const QByteArray &uploadBytes)
 {
-    return uploadSendTimeMs(platform::nowLocal(), utcOffsetHours);
-}
-
-bool lastUploadWasSinglePoint()
-{
-    if (lastUploadBytes.size() < OffsetUploadMode + 2)
+    if (uploadBytes.size() < OffsetUploadMode + 2)
         return false;
-    const auto mode = qFromLittleEndian<quint16>(lastUploadBytes.constData() + OffsetUploadMode);
+    const auto mode = qFromLittleEndian<quint16>(uploadBytes.constData() + OffsetUploadMode);
     return mode == UploadSinglePoint;
-}
-
-void setControllerPort(rs *port)
-{
-    g_port = port;
-}
-
-rs *controllerPort()
-{
-    return g_port;
-}
-
-qint64 sendCommand(qint32 code)
-{
-    putLE<qint32>(txFrame, OffsetCommandCode, code);
-    txBytes = txFrame.left(4);
-    return writeTxBytes();
-}
-
-qint64 sendCommand(qint32 code, qint16 arg)
-{
-    putLE<qint32>(txFrame, OffsetCommandCode, code);
-    putLE<qint16>(txFrame, OffsetFrameLength, arg);
-    txBytes = txFrame.left(6);
-    return writeTxBytes();
-}
-
-qint64 sendUploadFrame(const QByteArray &frame)
-{
-    // A frame that does not fit the transmit buffer is never sent.
-    if (frame.isEmpty() || frame.size() > TxFrameSize)
-        return -1;
-    std::memcpy(txFrame.data(), frame.constData(), static_cast<size_t>(frame.size()));
-    txBytes = txFrame.left(frame.size());
-    lastUploadBytes = txBytes;
-    g_lastUploadWrite = writeTxBytes();
-    return g_lastUploadWrite;
-}
-
-bool lastUploadWritten()
-{
-    return g_lastUploadWrite >= 0;
-}
-
-qint64 resendLastUpload()
-{
-    if (lastUploadBytes.isEmpty())
-        return -1;
-    return sendUploadFrame(lastUploadBytes);
-}
-
-qint64 sendCorrectionByte(qint8 offset)
-{
-    txFrame[0] = static_cast<char>(offset);
-    txBytes = txFrame.left(1);
-    return writeTxBytes();
-}
-
-qint64 resendTxBytes()
-{
-    return writeTxBytes();
-}
-
-void resetFrames()
-{
-    txFrame.fill('\0', TxFrameSize);
-    txBytes.clear();
-    lastUploadBytes.clear();
-    g_lastUploadWrite = -1;
-    g_port = nullptr;
 }

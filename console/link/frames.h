@@ -4,8 +4,6 @@
 #include <QVector>
 #include <QtGlobal>
 
-class rs;
-
 // Command codes of the controller link.
 enum CommandCode : qint32 {
     CmdTrackUpload = 0,
@@ -39,12 +37,6 @@ inline constexpr int OffsetTable = 24;
 // uploadMode values.
 enum UploadMode : quint16 { UploadWholePass = 0, UploadCutPass = 1, UploadSinglePoint = 2 };
 
-// The one transmit buffer shared by all senders, and the bytes last written.
-extern QByteArray txFrame;  // TxFrameSize bytes
-extern QByteArray txBytes;
-// Copy of the last track upload frame, for the automatic repeat.
-extern QByteArray lastUploadBytes;
-
 // Pure frame builders.
 QByteArray commandBytes(qint32 code);              // 4 bytes
 QByteArray commandBytes(qint32 code, qint16 arg);  // 6 bytes
@@ -58,23 +50,5 @@ QByteArray buildUploadFrame(qint32 startSecondOfDay, qint32 sendTimeMs, quint16 
 // Console time of day for the upload frame: local time minus utcOffsetHours,
 // wrapped into one day, in ms after midnight; 0 for an invalid time.
 qint32 uploadSendTimeMs(const QDateTime &localNow, qint16 offsetHours);
-// The same for the clock of platform::clock() and the global utcOffsetHours.
-qint32 uploadSendTimeMs();
-// True when the last upload sent was a single target point (uploadMode 2).
-bool lastUploadWasSinglePoint();
-
-// The port the senders write through (owned by the main window).
-void setControllerPort(rs *port);
-rs *controllerPort();
-
-// Sending: fill txFrame, copy into txBytes, write through the port. The result is
-// the port's write result (-1 when not open or no port).
-qint64 sendCommand(qint32 code);
-qint64 sendCommand(qint32 code, qint16 arg);
-qint64 sendUploadFrame(const QByteArray &frame); // also kept in lastUploadBytes
-qint64 resendLastUpload();                        // the automatic repeat
-// False when the last upload frame could not be written (no open port).
-bool lastUploadWritten();
-qint64 sendCorrectionByte(qint8 offset);
-qint64 resendTxBytes(); // SenDat
-void resetFrames();
+// True when this upload frame sends a single target point (uploadMode 2).
+bool isSinglePointUpload(const QByteArray &uploadBytes);

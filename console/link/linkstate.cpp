@@ -1,10 +1,7 @@
 #include "linkstate.h"
 
-#include "appstate.h"
-#include "frames.h"
-#include "rs.h"
-
-LinkState linkState;
+#include "controllerlink.h"
+#include "controllertransport.h"
 
 namespace {
 constexpr quint16 BusyBits = 0x0E50; // loaded, in start, going to start, going to 180, tracking
@@ -38,9 +35,8 @@ void uploadOwedPass(LinkState &s, UploadSupervisionResult &r, const std::functio
 }
 }
 
-LinkSupervisionResult superviseLink(rs &port)
+LinkSupervisionResult superviseLink(LinkState &s, ControllerTransport &port, int portNumber)
 {
-    LinkState &s = linkState;
     LinkSupervisionResult r;
     if (s.linkWatchdog == 0) {
         s.linkLabelStale = true;
@@ -49,7 +45,7 @@ LinkSupervisionResult superviseLink(rs &port)
         // the user is not in the dialout group).
         if (result == 2 && port.openError() != s.lastPortReason) {
             s.lastPortReason = port.openError();
-            r.reasonLine = QStringLiteral("port COM") + QString::number(port.portNumber)
+            r.reasonLine = QStringLiteral("port COM") + QString::number(portNumber)
                            + QStringLiteral(": ") + s.lastPortReason;
         } else if (result != 2) {
             s.lastPortReason.clear();
@@ -59,7 +55,7 @@ LinkSupervisionResult superviseLink(rs &port)
         s.lastPortResult = result;
         r.labelChanged = true;
         r.labelStyle = QLatin1String(StyleRed);
-        const QString portText = QString::number(port.portNumber);
+        const QString portText = QString::number(portNumber);
         switch (result) {
         case 0:
             r.labelText = QStringLiteral("Disconnected1  ");
@@ -93,9 +89,8 @@ LinkSupervisionResult superviseLink(rs &port)
     return r;
 }
 
-FlashCycleStep flashCycleStep()
+FlashCycleStep flashCycleStep(LinkState &s)
 {
-    LinkState &s = linkState;
     FlashCycleStep r;
     if (s.flashDelay == 0)
         return r;
@@ -109,9 +104,8 @@ FlashCycleStep flashCycleStep()
     return r;
 }
 
-RecordStep advanceRecordState()
+RecordStep advanceRecordState(LinkState &s)
 {
-    LinkState &s = linkState;
     if (s.recordState == 1) {
         s.recordState = 2;
         return RecordStep::StartRecording;
@@ -123,9 +117,8 @@ RecordStep advanceRecordState()
     return RecordStep::None;
 }
 
-bool cycleSecondDue()
+bool cycleSecondDue(LinkState &s)
 {
-    LinkState &s = linkState;
     if (s.cycleTicks != 0) {
         --s.cycleTicks;
         if (s.cycleTicks != 0)
@@ -135,20 +128,20 @@ bool cycleSecondDue()
     return true;
 }
 
-bool takeNoiseLevelNow()
+bool takeNoiseLevelNow(LinkState &s)
 {
-    LinkState &s = linkState;
     if (s.recordState != 2 || s.parameterWord > 3)
         return false;
     s.recordState = 3;
     return true;
 }
 
-UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTrack,
+UploadSupervisionResult superviseUpload(ControllerLink &link, bool serviceMode,
+                                        const std::function<qint8()> &autoLoadTrack,
                                         const std::function<int()> &passStartState,
                                         const std::function<int()> &uploadTrack)
 {
-    LinkState &s = linkState;
+    LinkState &s = link.state();
     UploadSupervisionResult r;
     if (!serviceMode && s.uploadRetry <= 0) {
         if (s.statusWord & BusyBits)
@@ -187,7 +180,7 @@ UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTr
     if (s.uploadRetry > 0 && !(s.statusWord & ReceiveErrorBit))
         return r;
     if (passStartState && passStartState() == 1) {
-        if (resendLastUpload() < 0) {
+        if (link.resendLastUpload() < 0) {
             // The port went away: the pass goes out again when the link returns.
             s.uploadRetry = 0;
             s.passWriteFailed = true;
@@ -205,16 +198,9 @@ UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTr
     return r;
 }
 
-qint64 requestStatus()
+quint16 lastReplyStatusWord(const LinkState &s)
 {
-    linkState.statusWord = 0;
-    linkState.stateKnown = false;
-    return sendCommand(CmdStatusRequest);
-}
-
-quint16 lastReplyStatusWord()
-{
-    const QByteArray &reply = linkState.statusReply;
+    const QByteArray &reply = s.statusReply;
     if (reply.size() < 8)
         return 0;
     return quint16(quint8(reply.at(6)) | (quint8(reply.at(7)) << 8));

@@ -5,7 +5,8 @@
 #include <QtGlobal>
 #include <functional>
 
-class rs;
+class ControllerLink;
+class ControllerTransport;
 
 // The controller link's process-wide state: port supervision, reception
 // framing, main-cycle counters and what the last status reply told.
@@ -57,8 +58,6 @@ struct LinkState
     void reset() { *this = LinkState(); }
 };
 
-extern LinkState linkState;
-
 inline const char *const StyleRed = "color: Red";
 inline const char *const StyleBlack = "color: Black";
 inline const char *const StyleGreen = "color: green";
@@ -79,7 +78,7 @@ struct LinkSupervisionResult
 
 // Port check while the watchdog is 0, otherwise the watchdog countdown and the
 // loss of the link. Each open() result is reported only when it changes.
-LinkSupervisionResult superviseLink(rs &port);
+LinkSupervisionResult superviseLink(LinkState &linkState, ControllerTransport &port, int portNumber);
 
 // Step of the cycle while a programming countdown runs (flashDelay non-zero):
 // counts flashDelay down to 1 and only decrements a non-zero watchdog.
@@ -88,23 +87,23 @@ struct FlashCycleStep
     bool suspended = false;     // flashDelay was non-zero: the rest of the cycle is skipped
     bool emitDelalay = false;   // flashDelay just reached 1
 };
-FlashCycleStep flashCycleStep();
+FlashCycleStep flashCycleStep(LinkState &linkState);
 
 // 100 ms tick, pass-recording step: 1 -> 2 and 4 -> 5.
 enum class RecordStep { None, StartRecording, ClearStore };
 // StartRecording: the caller starts the store and calls initCorrection;
 // ClearStore: the caller clears the store.
-RecordStep advanceRecordState();
+RecordStep advanceRecordState(LinkState &linkState);
 // 100 ms tick: true when the once-per-second step is due (cycleTicks reloaded).
-bool cycleSecondDue();
+bool cycleSecondDue(LinkState &linkState);
 // Once-per-second: recordState 2 -> 3 when the countdown is at 3 s or less; the
 // caller then takes the noise level (closePoint, setNoiseLevel).
-bool takeNoiseLevelNow();
+bool takeNoiseLevelNow(LinkState &linkState);
 
 // Once-per-second upload supervision (confirmation and repeat of automatic
 // uploads). autoLoadTrack > 0: a new track was loaded; passStartState 1: the
 // pass can still start; uploadTrack: the scheduled upload (uploadScheduledPass),
-// an UploadAttempt. The repeat resends lastUploadBytes itself.
+// an UploadAttempt. The repeat resends the link's lastUploadBytes itself.
 enum UploadAttempt : int {
     AttemptNotWritten = -1, // prepared, but the frame could not be written
     AttemptRefused = 0,     // the planner refused (and said so)
@@ -116,14 +115,11 @@ struct UploadSupervisionResult
     bool uploaded = false;
     bool resent = false;
 };
-UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTrack,
+UploadSupervisionResult superviseUpload(ControllerLink &link, bool serviceMode,
+                                        const std::function<qint8()> &autoLoadTrack,
                                         const std::function<int()> &passStartState,
                                         const std::function<int()> &uploadTrack);
 
-// Sends the status request (code 11) and forgets the status word, so that the
-// reply is reported in full.
-qint64 requestStatus();
-
 // Status word of the latest status reply as received (0 before the first one);
 // unlike statusWord it is not cleared by a status request.
-quint16 lastReplyStatusWord();
+quint16 lastReplyStatusWord(const LinkState &linkState);

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <limits>
 
-ManualState manualState;
 
 bool readNumber(const QString &text, double *value)
 {
@@ -128,17 +127,9 @@ bool appendKorrRecord(const QString &record, const QString &path)
     return written;
 }
 
-void chooseScanMode(ScanChoice choice, bool on)
+void chooseScanMode(StationSettingsRecord &s, ScanChoice choice, bool on)
 {
-    StationSettingsRecord &s = StationSettings;
     s.ScanModeRL = choice == ScanChoice::ScanRL && on;
     s.ScanModeFB = choice == ScanChoice::ScanFB && on;
     s.Feedback = choice == ScanChoice::Feedback && on;
-}
-
-void markForwardBack(quint32 word)
-{
-    if (txFrame.size() < 4)
-        txFrame.resize(TxFrameSize);
-    qToLittleEndian<quint32>(word, txFrame.data() + OffsetCommandCode);
 }

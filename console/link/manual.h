@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+struct StationSettingsRecord;
+
 // Manual pointing and origin corrections: what the operator types into the
 // correction fields, the reference azimuth from two points, and the record of
 // a store in tuvarn.korr. The window's slots read widgets and call these.
@@ -45,7 +47,6 @@ struct ManualState
     void reset() { *this = ManualState(); }
 };
 
-extern ManualState manualState;
 
 // A field read as a number (C locale, blanks around allowed). Infinities and
 // NaN are not numbers an operator means.
@@ -82,10 +83,10 @@ bool appendKorrRecord(const QString &record, const QString &path = QLatin1String
 
 // The three mutually exclusive correction modes; settings change in memory only.
 enum class ScanChoice { ScanRL, ScanFB, Feedback };
-void chooseScanMode(ScanChoice choice, bool on);
+void chooseScanMode(StationSettingsRecord &settings, ScanChoice choice, bool on);
 
 // Forward and Back leave these words in the first word of txFrame and send
-// nothing: every later frame overwrites them.
+// nothing (ControllerLink::markCommandWord): every later frame overwrites them.
 inline constexpr quint32 ForwardWord = 0xFF000001u;
 inline constexpr quint32 BackWord = 0xFEFFFFFFu;
-void markForwardBack(quint32 word);
+

@@ -1,11 +1,11 @@
 #include "reception.h"
 
 #include "linkstate.h"
-#include "rs.h"
+#include "controllertransport.h"
 
 bool ReplyReceiver::onReadyRead()
 {
-    LinkState &s = linkState;
+    LinkState &s = m_s;
     const bool begins = s.replyCountdown == 0;
     if (begins)
         s.cycleTicks = 0;
@@ -15,14 +15,14 @@ bool ReplyReceiver::onReadyRead()
 
 bool ReplyReceiver::onTick()
 {
-    LinkState &s = linkState;
+    LinkState &s = m_s;
     if (s.replyCountdown <= 0)
         return false;
     --s.replyCountdown;
     return s.replyCountdown == 0;
 }
 
-ParsedReception ReplyReceiver::parse(rs &port)
+ParsedReception ReplyReceiver::parse(ControllerTransport &port, const ReplyContext &context)
 {
     const qint64 n = port.bytesAvailable();
     QByteArray bytes;
@@ -32,12 +32,13 @@ ParsedReception ReplyReceiver::parse(rs &port)
         bytes.resize(got < 0 ? 0 : int(got));
     }
     port.clearInput();
-    return classify(n, bytes);
+    return classify(n, bytes, context);
 }
 
-ParsedReception ReplyReceiver::classify(qint64 available, const QByteArray &bytes)
+ParsedReception ReplyReceiver::classify(qint64 available, const QByteArray &bytes,
+                                       const ReplyContext &context)
 {
-    LinkState &s = linkState;
+    LinkState &s = m_s;
     ParsedReception p;
     if (available <= 0)
         return p;
@@ -72,13 +73,13 @@ ParsedReception ReplyReceiver::classify(qint64 available, const QByteArray &byte
         return p;
     }
     p.type = ParsedReception::Status;
-    p.update = applyStatusReply(p.reply);
+    p.update = applyStatusReply(s, p.reply, context);
     return p;
 }
 
 bool ReplyReceiver::afterParse()
 {
-    LinkState &s = linkState;
+    LinkState &s = m_s;
     const bool request =
         !s.ubloxMode && (s.replyMode == 2 || (s.replyMode == 1 && s.linkWatchdog == 0));
     s.linkWatchdog = 3;

@@ -3,7 +3,8 @@
 
 #include <QByteArray>
 
-class rs;
+class ControllerTransport;
+struct LinkState;
 
 // What one reception turned out to be.
 struct ParsedReception
@@ -21,15 +22,13 @@ struct ParsedReception
     StatusUpdate update; // Status
 };
 
-// Framing of receptions by line silence. The state lives in linkState; the
-// window's slots call it:
-//   readdata:  if (receiver.onReadyRead()) { cycleTicks already 0; start replyTimer;
-//              restart cycleTimer }
-//   TimerOk:   if (!receiver.onTick()) return; stop replyTimer;
-//              p = receiver.parse(port); ...; if (receiver.afterParse()) requestStatus();
+// Framing of receptions by line silence, on the link's state. The controller
+// link drives it: a reception begins on readyRead, is parsed after the silence
+// and may be followed by a status request.
 class ReplyReceiver
 {
 public:
+    explicit ReplyReceiver(LinkState &linkState) : m_s(linkState) {}
     // On readyRead: true when a new reception begins (cycleTicks is then set to
     // 0; the caller starts replyTimer and restarts cycleTimer with 100 ms).
     bool onReadyRead();
@@ -37,11 +36,14 @@ public:
     // and the reception is to be parsed now.
     bool onTick();
     // Reads what is waiting and discards the rest of the input.
-    ParsedReception parse(rs &port);
+    ParsedReception parse(ControllerTransport &port, const ReplyContext &context);
     // The same on bytes already read: available is the count the port
     // reported, bytes what was read of it (1 or 16 bytes, else ignored).
-    ParsedReception classify(qint64 available, const QByteArray &bytes);
+    ParsedReception classify(qint64 available, const QByteArray &bytes, const ReplyContext &context);
     // After parsing: true when a status request is to be sent (requestStatus());
     // the link watchdog is re-armed in any case.
     bool afterParse();
+
+private:
+    LinkState &m_s;
 };

@@ -70,9 +70,8 @@ QString correctionDegreesText(qint16 steps)
     return QString::number(steps * 0.1125, 'g', 6);
 }
 
-KindEffect applyReplyKind(const StatusReply &reply)
+KindEffect applyReplyKind(LinkState &s, const StatusReply &reply)
 {
-    LinkState &s = linkState;
     KindEffect e;
     switch (reply.kind) {
     case 1:
@@ -143,11 +142,10 @@ StateChange describeStateChange(quint16 newWord, quint16 oldWord)
     return c;
 }
 
-bool applyStateChange(const StateChange &c)
+bool applyStateChange(LinkState &s, const StateChange &c)
 {
     if (!c.changed)
         return false;
-    LinkState &s = linkState;
     s.statusWord = c.word;
     if (c.finish) {
         s.uploadRetry = 0;
@@ -170,9 +168,8 @@ QString versionText(quint8 major, quint8 minor)
            + QString::number(minor) + QStringLiteral("  ");
 }
 
-StatusUpdate applyStatusReply(const StatusReply &reply)
+StatusUpdate applyStatusReply(LinkState &s, const StatusReply &reply, const ReplyContext &context)
 {
-    LinkState &s = linkState;
     StatusUpdate u;
     u.reply = reply;
     s.statusReply = reply.bytes;
@@ -182,9 +179,9 @@ StatusUpdate applyStatusReply(const StatusReply &reply)
     s.versionMinor = reply.versionMinor;
     s.parameterWord = reply.parameterSigned();
 
-    u.kind = applyReplyKind(reply);
+    u.kind = applyReplyKind(s, reply);
     u.gps.time = splitTimeWord(reply.timeWord);
-    if (serviceMode)
+    if (context.serviceMode)
         u.vexa41Text = QStringLiteral("Status=") + QString::number(reply.statusWord, 16);
 
     quint16 word = reply.statusWord;
@@ -194,20 +191,20 @@ StatusUpdate applyStatusReply(const StatusReply &reply)
     }
 
     u.gps.label = gpsLabelFor(word);
-    const ClockCorrection clock = correctClock(word, u.gps.time, StationSettings.TimeCorr != 0,
+    const ClockCorrection clock = correctClock(word, u.gps.time, context.timeCorr,
                                                  s.lastClockRefusal);
     u.gps.clockSet = clock.set;
     u.gps.clockLogLine = clock.logLine;
-    u.gps.localTime = localTimeText(u.gps.time, utcOffsetHours);
+    u.gps.localTime = localTimeText(u.gps.time, context.utcOffsetHours);
     InfoLabelInput info;
     info.localTime = u.gps.localTime;
-    info.position = serviceMode && u.kind.position;
+    info.position = context.serviceMode && u.kind.position;
     info.latitude = s.latitude;
     info.latHemisphere = s.latHemisphere;
     info.longitude = s.longitude;
     info.lonHemisphere = s.lonHemisphere;
     info.startCountdown = (word & BitTrackLoaded) && !(word & ErrorBits)
-                          && !lastUploadWasSinglePoint();
+                          && !context.singlePointUpload;
     info.secondsToStart = reply.parameterSigned();
     u.gps.infoText = infoLabelText(info);
 
@@ -226,7 +223,7 @@ StatusUpdate applyStatusReply(const StatusReply &reply)
 
     u.change = describeStateChange(word, s.statusWord);
     if (u.change.changed) {
-        u.writeDataFile = applyStateChange(u.change);
+        u.writeDataFile = applyStateChange(s, u.change);
         u.linkLabelChanged = true;
     }
     if (u.linkLabelChanged) {

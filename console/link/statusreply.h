@@ -1,6 +1,8 @@
 #pragma once
 #include "gps.h"
 
+struct LinkState;
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -60,7 +62,7 @@ struct KindEffect
     std::optional<QString> parallCorrZ;  // kind 4
     std::optional<QString> azimuth;      // kind 5, the Azimuth line edit
 };
-KindEffect applyReplyKind(const StatusReply &reply);
+KindEffect applyReplyKind(LinkState &linkState, const StatusReply &reply);
 // steps x 0.1125 with 6 significant digits
 QString correctionDegreesText(qint16 steps);
 
@@ -89,7 +91,7 @@ StateChange describeStateChange(quint16 newWord, quint16 oldWord);
 // statusWord := the new word; recordState and uploadRetry as the flags say.
 // Returns true when the data file is to be written (finish after a
 // demodulator result).
-bool applyStateChange(const StateChange &change);
+bool applyStateChange(LinkState &linkState, const StateChange &change);
 
 // Everything one acted-on status reply asks of the window, in the order the
 // window applies it.
@@ -109,7 +111,16 @@ struct StatusUpdate
     bool writeDataFile = false;
 };
 
+// What a reply's handling reads of the rest of the console.
+struct ReplyContext
+{
+    bool serviceMode = false;
+    bool timeCorr = false;        // the TimeCorr setting
+    qint16 utcOffsetHours = 0;
+    bool singlePointUpload = false; // the last upload sent one target point
+};
+
 // Steps 5 to 12 of handling a good status reply while the link is alive:
 // updates linkState, corrects the clock, and returns what to show.
-StatusUpdate applyStatusReply(const StatusReply &reply);
+StatusUpdate applyStatusReply(LinkState &linkState, const StatusReply &reply, const ReplyContext &context);
 QString versionText(quint8 major, quint8 minor);

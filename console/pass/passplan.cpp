@@ -1,3 +1,2 @@
 #include "passplan.h"
 
-PassPlanRecord PassPlan;

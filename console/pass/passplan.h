@@ -63,4 +63,3 @@ struct PassPlanRecord
     void reset() { *this = PassPlanRecord(); }
 };
 
-extern PassPlanRecord PassPlan;

@@ -1,6 +1,5 @@
 #include "passtiming.h"
 
-#include "appstate.h"
 #include "clock.h"
 #include "dialogs.h"
 #include "eventsink.h"
@@ -22,118 +21,118 @@ QString shown(const QDateTime &t)
 }
 }
 
-int analysePass()
+int analysePass(PassPlanRecord &plan, const PassEnv &env)
 {
-    PassPlan.feedRadius.clear();
-    PassPlan.feedAngle.clear();
-    PassPlan.firstReachable = NoReachablePoint;
-    PassPlan.reachableCount = 0;
-    const int points = qMin(PassPlan.pointCount,
-                            qMin(PassPlan.azimuth.size(), PassPlan.elevation.size()));
+    plan.feedRadius.clear();
+    plan.feedAngle.clear();
+    plan.firstReachable = NoReachablePoint;
+    plan.reachableCount = 0;
+    const int points = qMin(plan.pointCount,
+                            qMin(plan.azimuth.size(), plan.elevation.size()));
     if (points <= 0)
         return 1;
-    PassPlan.feedRadius.reserve(points);
-    PassPlan.feedAngle.reserve(points);
+    plan.feedRadius.reserve(points);
+    plan.feedAngle.reserve(points);
 
     for (int i = 0; i < points && i <= 0xFFFF; ++i) {
-        const FeedPosition p = feedPosition(PassPlan.azimuth.at(i), PassPlan.elevation.at(i));
+        const FeedPosition p = feedPosition(env.settings, plan.azimuth.at(i), plan.elevation.at(i));
         if (!p.reachable)
             continue;
-        if (PassPlan.feedRadius.isEmpty())
-            PassPlan.firstReachable = static_cast<quint16>(i);
-        PassPlan.feedRadius.append(p.radius);
-        PassPlan.feedAngle.append(p.angle);
+        if (plan.feedRadius.isEmpty())
+            plan.firstReachable = static_cast<quint16>(i);
+        plan.feedRadius.append(p.radius);
+        plan.feedAngle.append(p.angle);
     }
-    if (PassPlan.feedRadius.isEmpty())
+    if (plan.feedRadius.isEmpty())
         return 1;
-    PassPlan.reachableCount = PassPlan.feedRadius.size();
+    plan.reachableCount = plan.feedRadius.size();
 
-    if (!PassPlan.singlePointTrack) {
-        if (PassPlan.reachableCount < 2) {
+    if (!plan.singlePointTrack) {
+        if (plan.reachableCount < 2) {
             eventsink::log(QStringLiteral("Track too low"));
             return 1;
         }
-        showPassSummary();
+        showPassSummary(plan, env);
     }
-    SkyDraw.drawOffset = 0;
-    drawPassPreview(static_cast<quint16>(PassPlan.reachableCount));
+    env.sky.drawOffset = 0;
+    drawPassPreview(static_cast<quint16>(plan.reachableCount));
     return 0;
 }
 
-QDateTime passFileStartUtc()
+QDateTime passFileStartUtc(const PassPlanRecord &plan)
 {
     // Through the text form "d.M.yyyy  h:m:s", so odd fields (a year of fewer
     // than four digits, a negative day) are refused as they always were. Date
     // and time are read apart: read as one local date-time, a start inside a
     // daylight-saving gap of the PC's zone would come out invalid.
-    const QDate date = QDate::fromString(QString::number(PassPlan.startDay) + QLatin1Char('.')
-                                             + QString::number(PassPlan.startMonth) + QLatin1Char('.')
-                                             + QString::number(PassPlan.startYear),
+    const QDate date = QDate::fromString(QString::number(plan.startDay) + QLatin1Char('.')
+                                             + QString::number(plan.startMonth) + QLatin1Char('.')
+                                             + QString::number(plan.startYear),
                                          QStringLiteral("d.M.yyyy"));
-    const QTime time = QTime::fromString(QString::number(PassPlan.startHour) + QLatin1Char(':')
-                                             + QString::number(PassPlan.startMinute) + QLatin1Char(':')
-                                             + QString::number(PassPlan.startSecond),
+    const QTime time = QTime::fromString(QString::number(plan.startHour) + QLatin1Char(':')
+                                             + QString::number(plan.startMinute) + QLatin1Char(':')
+                                             + QString::number(plan.startSecond),
                                          QStringLiteral("h:m:s"));
     if (!date.isValid() || !time.isValid())
         return {};
     return QDateTime(date, time, Qt::UTC);
 }
 
-QString passSummaryText(const QDateTime &passStart)
+QString passSummaryText(const PassPlanRecord &plan, const PassEnv &env, const QDateTime &passStart)
 {
-    const qint64 offset = qint64(utcOffsetHours) * 3600;
+    const qint64 offset = qint64(env.utcOffsetHours) * 3600;
     const QDateTime localPassStart = passStart.isValid() ? passStart.addSecs(offset) : QDateTime();
-    const QDateTime localStart = PassPlan.startUtc.isValid() ? PassPlan.startUtc.addSecs(offset) : QDateTime();
-    const QString elevation = QString::number(PassPlan.maxElevation * 180.0 / M_PI, 'f', 2);
-    const QString count = QString::number(PassPlan.reachableCount);
+    const QDateTime localStart = plan.startUtc.isValid() ? plan.startUtc.addSecs(offset) : QDateTime();
+    const QString elevation = QString::number(plan.maxElevation * 180.0 / M_PI, 'f', 2);
+    const QString count = QString::number(plan.reachableCount);
 
-    if (!serviceMode)
-        return PassPlan.satellite + QStringLiteral("\nmax elevation ") + elevation + QStringLiteral("; ")
+    if (!env.serviceMode)
+        return plan.satellite + QStringLiteral("\nmax elevation ") + elevation + QStringLiteral("; ")
             + count + QStringLiteral(" actual points") + QStringLiteral("\nStart at ") + shown(localStart);
-    return PassPlan.satellite + QStringLiteral(" (") + PassPlan.orbit + QStringLiteral(")\nmax elevation ")
+    return plan.satellite + QStringLiteral(" (") + plan.orbit + QStringLiteral(")\nmax elevation ")
         + elevation + QStringLiteral("; ") + count + QStringLiteral(" actual points")
         + QStringLiteral("\nStart at ") + shown(passStart) + QStringLiteral("  (") + shown(localPassStart)
         + QStringLiteral(" local)") + QStringLiteral("\nActual start at ") + shown(localStart)
-        + QStringLiteral(" (+") + QString::number(PassPlan.firstReachable) + QStringLiteral("sec)");
+        + QStringLiteral(" (+") + QString::number(plan.firstReachable) + QStringLiteral("sec)");
 }
 
-void showPassSummary()
+void showPassSummary(PassPlanRecord &plan, const PassEnv &env)
 {
-    const QDateTime passStart = passFileStartUtc();
-    PassPlan.startUtc = passStart.isValid() ? passStart.addSecs(PassPlan.firstReachable) : QDateTime();
+    const QDateTime passStart = passFileStartUtc(plan);
+    plan.startUtc = passStart.isValid() ? passStart.addSecs(plan.firstReachable) : QDateTime();
     // Seconds from today's UTC midnight, fixed now, not reduced to one day.
     const QDateTime midnight(platform::nowUtc().date(), QTime(0, 0), Qt::UTC);
-    PassPlan.startSecondOfDay = PassPlan.startUtc.isValid()
-        ? static_cast<qint32>(midnight.secsTo(PassPlan.startUtc))
+    plan.startSecondOfDay = plan.startUtc.isValid()
+        ? static_cast<qint32>(midnight.secsTo(plan.startUtc))
         : 0;
 
     PassView &view = pass::view();
-    view.setTrackInfoText(passSummaryText(passStart));
+    view.setTrackInfoText(passSummaryText(plan, env, passStart));
     view.adjustTrackInfoSize();
-    view.setTrackInfoStyleSheet(passStartState() == PassStartable ? QStringLiteral("color: Black")
+    view.setTrackInfoStyleSheet(passStartState(plan) == PassStartable ? QStringLiteral("color: Black")
                                                                   : QStringLiteral("color: Red"));
 }
 
-int passStartState()
+int passStartState(const PassPlanRecord &plan)
 {
-    if (!PassPlan.startUtc.isValid())
+    if (!plan.startUtc.isValid())
         return PassStartInvalid;
     const QDateTime now = platform::nowUtc();
-    if (now.addMSecs(5000) < PassPlan.startUtc) {
-        const qint64 wholeSeconds = now.msecsTo(PassPlan.startUtc) / 1000;
+    if (now.addMSecs(5000) < plan.startUtc) {
+        const qint64 wholeSeconds = now.msecsTo(plan.startUtc) / 1000;
         return wholeSeconds > 86400 ? PassStartTooEarly : PassStartable;
     }
     return PassStartTooLate;
 }
 
 namespace pass {
-int uploadScheduledPass()
+int uploadScheduledPass(PassPlanRecord &plan, ControllerLink &link, const PassEnv &env)
 {
-    if (serviceMode && passStartState() != PassStartable) {
+    if (env.serviceMode && passStartState(plan) != PassStartable) {
         platform::dialogs().information(QStringLiteral("To late or too early. Track not loaded"));
         return UploadRefusedTime;
     }
-    PassPlan.startMode = StartScheduled;
-    return prepareTrackUpload();
+    plan.startMode = StartScheduled;
+    return prepareTrackUpload(plan, link, env);
 }
 }

@@ -28,20 +28,20 @@ double wrapTurn(double d)
     return d;
 }
 
-double halfOpening(double radius)
+double halfOpening(double reach, double radius)
 {
     // Guard the rounding at the edge of the reach.
-    return std::acos(qBound(-1.0, radius / StationSettings.Radius, 1.0));
+    return std::acos(qBound(-1.0, radius / reach, 1.0));
 }
 }
 
-FeedPosition feedPosition(double azimuth, double elevation)
+FeedPosition feedPosition(const StationSettingsRecord &settings, double azimuth, double elevation)
 {
     FeedPosition p;
-    p.radius = StationSettings.Focus / std::tan(elevation) * StationSettings.korr;
+    p.radius = settings.Focus / std::tan(elevation) * settings.korr;
     // A direction below the horizon (or past the zenith) gives a negative radius
     // that no arm can reach.
-    const int limit = static_cast<int>(StationSettings.Radius);
+    const int limit = static_cast<int>(settings.Radius);
     p.reachable = p.radius >= 0.0 && p.radius <= limit;
     double fi = azimuth + Pi;
     if (fi > TwoPi)
@@ -52,38 +52,38 @@ FeedPosition feedPosition(double azimuth, double elevation)
     return p;
 }
 
-float minElevation()
+float minElevation(const StationSettingsRecord &settings)
 {
-    return static_cast<float>(90.0 - std::atan(StationSettings.Radius / StationSettings.Focus) * 180.0 / Pi);
+    return static_cast<float>(90.0 - std::atan(settings.Radius / settings.Focus) * 180.0 / Pi);
 }
 
-QString minElevationText()
+QString minElevationText(const StationSettingsRecord &settings)
 {
-    return QStringLiteral("mm (min elev.= ") + QString::number(minElevation(), 'f', 1) + QLatin1Char(')');
+    return QStringLiteral("mm (min elev.= ") + QString::number(minElevation(settings), 'f', 1) + QLatin1Char(')');
 }
 
-ArmAngles armSolutionA(double radius, double angle)
+ArmAngles armSolutionA(double reach, double radius, double angle)
 {
-    const double c = halfOpening(radius);
+    const double c = halfOpening(reach, radius);
     return {wrapU1(angle - c), Pi + 2 * c};
 }
 
-ArmAngles armSolutionB(double radius, double angle)
+ArmAngles armSolutionB(double reach, double radius, double angle)
 {
-    const double c = halfOpening(radius);
+    const double c = halfOpening(reach, radius);
     return {wrapU1(angle + c), Pi - 2 * c};
 }
 
-ArmAngles chooseArmAngles(double radius, double angle, double reference)
+ArmAngles chooseArmAngles(double reach, double radius, double angle, double reference)
 {
-    const ArmAngles a = armSolutionA(radius, angle);
-    const ArmAngles b = armSolutionB(radius, angle);
+    const ArmAngles a = armSolutionA(reach, radius, angle);
+    const ArmAngles b = armSolutionB(reach, radius, angle);
     const double dA = wrapTurn(a.u1 - reference);
     const double dB = wrapTurn(b.u1 - reference);
     return std::fabs(dB) <= std::fabs(dA) ? b : a;
 }
 
-void computeArmAngles(const QVector<double> &radius, const QVector<double> &angle, int n,
+void computeArmAngles(double reach, const QVector<double> &radius, const QVector<double> &angle, int n,
                       QVector<double> &u1, QVector<double> &u2)
 {
     n = qMax(0, qMin(n, qMin(radius.size(), angle.size())));
@@ -91,22 +91,22 @@ void computeArmAngles(const QVector<double> &radius, const QVector<double> &angl
     u2.resize(n);
     double reference = 0.0;
     for (int i = 0; i < n; ++i) {
-        const ArmAngles arm = chooseArmAngles(radius.at(i), angle.at(i), reference);
+        const ArmAngles arm = chooseArmAngles(reach, radius.at(i), angle.at(i), reference);
         u1[i] = arm.u1;
         u2[i] = arm.u2;
         reference = arm.u1;
     }
 }
 
-float offsetAcrossTrack(quint16 a, quint16 b, qint8 k, bool remember)
+float offsetAcrossTrack(const PassPlanRecord &plan, quint16 a, quint16 b, qint8 k, SkyDrawState *remember)
 {
-    const int count = qMin(PassPlan.feedRadius.size(), PassPlan.feedAngle.size());
+    const int count = qMin(plan.feedRadius.size(), plan.feedAngle.size());
     if (a >= count || b >= count)
         return 0.0f;
-    const double xA = PassPlan.feedRadius.at(a) * std::cos(PassPlan.feedAngle.at(a));
-    const double yA = PassPlan.feedRadius.at(a) * std::sin(PassPlan.feedAngle.at(a));
-    const double xB = PassPlan.feedRadius.at(b) * std::cos(PassPlan.feedAngle.at(b));
-    const double yB = PassPlan.feedRadius.at(b) * std::sin(PassPlan.feedAngle.at(b));
+    const double xA = plan.feedRadius.at(a) * std::cos(plan.feedAngle.at(a));
+    const double yA = plan.feedRadius.at(a) * std::sin(plan.feedAngle.at(a));
+    const double xB = plan.feedRadius.at(b) * std::cos(plan.feedAngle.at(b));
+    const double yB = plan.feedRadius.at(b) * std::sin(plan.feedAngle.at(b));
 
     double xP = xA;
     double yP = yA;
@@ -134,8 +134,8 @@ float offsetAcrossTrack(quint16 a, quint16 b, qint8 k, bool remember)
     }
 
     if (remember) {
-        SkyDraw.currentDrawPoint.angle = phi;
-        SkyDraw.currentDrawPoint.radius = r;
+        remember->currentDrawPoint.angle = phi;
+        remember->currentDrawPoint.radius = r;
     }
     return static_cast<float>(r);
 }

@@ -1,4 +1,8 @@
 #pragma once
+
+struct PassPlanRecord;
+struct SkyDrawState;
+struct StationSettingsRecord;
 #include <QString>
 #include <QVector>
 #include <QtGlobal>
@@ -14,12 +18,12 @@ struct FeedPosition
 };
 
 // Feed position of a direction (radians), with the settings Focus, Radius, korr.
-FeedPosition feedPosition(double azimuth, double elevation);
+FeedPosition feedPosition(const StationSettingsRecord &settings, double azimuth, double elevation);
 
 // Lowest reachable elevation in degrees (korr not included).
-float minElevation();
+float minElevation(const StationSettingsRecord &settings);
 // The text of label_3: "mm (min elev.= 70.3)".
-QString minElevationText();
+QString minElevationText(const StationSettingsRecord &settings);
 
 struct ArmAngles
 {
@@ -29,16 +33,17 @@ struct ArmAngles
 
 // The two arm solutions of one feed position: A = (Fi - c, pi + 2c),
 // B = (Fi + c, pi - 2c) with c = acos(R / Radius), u1 brought into range.
-ArmAngles armSolutionA(double radius, double angle);
-ArmAngles armSolutionB(double radius, double angle);
+ArmAngles armSolutionA(double reach, double radius, double angle);
+ArmAngles armSolutionB(double reach, double radius, double angle);
 // The solution whose u1 turns least from reference (ties go to B).
-ArmAngles chooseArmAngles(double radius, double angle, double reference);
+ArmAngles chooseArmAngles(double reach, double radius, double angle, double reference);
 // u1 and u2 of the first n feed positions, each chosen against the previous u1
 // (0 for the first point).
-void computeArmAngles(const QVector<double> &radius, const QVector<double> &angle, int n,
+void computeArmAngles(double reach, const QVector<double> &radius, const QVector<double> &angle, int n,
                       QVector<double> &u1, QVector<double> &u2);
 
 // Feed radius of the point k mm across the chord from reachable point a to b, at
 // point a. With remember set, that point's angle and radius go to currentDrawPoint.
 // Indices outside the reachable points give 0 and remember nothing.
-float offsetAcrossTrack(quint16 a, quint16 b, qint8 k, bool remember);
+float offsetAcrossTrack(const PassPlanRecord &plan, quint16 a, quint16 b, qint8 k,
+                        SkyDrawState *remember = nullptr);

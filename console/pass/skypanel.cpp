@@ -10,8 +10,6 @@
 #include <QPainter>
 #include <cmath>
 
-SkyDrawState SkyDraw;
-
 namespace {
 SkyPanel *g_panel = nullptr;
 
@@ -58,11 +56,13 @@ QColor powerColour(double t)
     return QColor(QRgb(127 * 65536 + (255 - level) * 257));
 }
 
-SkyPanel::SkyPanel(const QSize &size)
+SkyPanel::SkyPanel(const QSize &size, const PassPlanRecord &plan, const StationSettingsRecord &settings,
+                   SkyDrawState &sky)
     : m_pixmap(size),
       m_pen(Qt::blue, 1, Qt::SolidLine),
       m_brush(QColor(212, 208, 200), Qt::SolidPattern),
-      m_geometry(SkyGeometry::fromHeight(size.height(), StationSettings.Radius))
+      m_geometry(SkyGeometry::fromHeight(size.height(), settings.Radius)),
+      m_plan(plan), m_settings(settings), m_sky(sky)
 {
     fillAndCircle();
     show();
@@ -75,13 +75,13 @@ void SkyPanel::fillAndCircle()
     painter.setPen(m_pen);
     painter.fillRect(m_pixmap.rect(), m_brush);
     const int m = px(m_geometry.margin);
-    const int d = px(2 * m_geometry.pixelsPerMm * StationSettings.Radius);
+    const int d = px(2 * m_geometry.pixelsPerMm * m_settings.Radius);
     painter.drawEllipse(QRect(m, m, d, d));
 }
 
 QPointF SkyPanel::reachablePoint(int i) const
 {
-    return m_geometry.screenPosition(PassPlan.feedAngle.at(i), PassPlan.feedRadius.at(i));
+    return m_geometry.screenPosition(m_plan.feedAngle.at(i), m_plan.feedRadius.at(i));
 }
 
 void SkyPanel::show()
@@ -97,7 +97,7 @@ void SkyPanel::drawPassPreview(quint16 count)
     fillAndCircle();
 
     const double c0 = m_geometry.centre;
-    const double reach = m_geometry.pixelsPerMm * StationSettings.Radius;
+    const double reach = m_geometry.pixelsPerMm * m_settings.Radius;
     m_pen.setStyle(Qt::DotLine);
     {
         QPainter painter(&m_pixmap);
@@ -109,7 +109,7 @@ void SkyPanel::drawPassPreview(quint16 count)
 
     m_pen.setStyle(Qt::SolidLine);
     m_pen.setWidth(2);
-    const int available = qMin(PassPlan.feedRadius.size(), PassPlan.feedAngle.size());
+    const int available = qMin(m_plan.feedRadius.size(), m_plan.feedAngle.size());
     for (int i = 0; i + 1 < count; ++i) {
         m_pen.setColor(QColor(QRgb(20000u * static_cast<quint32>(i)) & 0xFFFFFFu));
         drawSegment(static_cast<quint16>(i));
@@ -131,25 +131,25 @@ void SkyPanel::drawPassPreview(quint16 count)
 
 void SkyPanel::drawSegment(quint16 i)
 {
-    const int available = qMin(PassPlan.feedRadius.size(), PassPlan.feedAngle.size());
-    if (i + 1 >= PassPlan.reachableCount || i + 1 >= available)
+    const int available = qMin(m_plan.feedRadius.size(), m_plan.feedAngle.size());
+    if (i + 1 >= m_plan.reachableCount || i + 1 >= available)
         return;
     if (i == 0)
-        SkyDraw.previousDrawPoint = {PassPlan.feedAngle.at(0), PassPlan.feedRadius.at(0)};
+        m_sky.previousDrawPoint = {m_plan.feedAngle.at(0), m_plan.feedRadius.at(0)};
     else
-        SkyDraw.previousDrawPoint = SkyDraw.currentDrawPoint;
-    if (drawOffsetInUse(SkyDraw.drawOffset))
-        offsetAcrossTrack(i + 1, i, SkyDraw.drawOffset, true);
+        m_sky.previousDrawPoint = m_sky.currentDrawPoint;
+    if (drawOffsetInUse(m_sky.drawOffset))
+        offsetAcrossTrack(m_plan, i + 1, i, m_sky.drawOffset, &m_sky);
     else
-        SkyDraw.currentDrawPoint = {PassPlan.feedAngle.at(i + 1), PassPlan.feedRadius.at(i + 1)};
+        m_sky.currentDrawPoint = {m_plan.feedAngle.at(i + 1), m_plan.feedRadius.at(i + 1)};
 
-    const QPointF q = m_geometry.screenPosition(SkyDraw.previousDrawPoint.angle,
-                                                SkyDraw.previousDrawPoint.radius);
-    const QPointF p = m_geometry.screenPosition(SkyDraw.currentDrawPoint.angle,
-                                                SkyDraw.currentDrawPoint.radius);
+    const QPointF q = m_geometry.screenPosition(m_sky.previousDrawPoint.angle,
+                                                m_sky.previousDrawPoint.radius);
+    const QPointF p = m_geometry.screenPosition(m_sky.currentDrawPoint.angle,
+                                                m_sky.currentDrawPoint.radius);
     QPainter painter(&m_pixmap);
     painter.setBrush(m_brush);
-    if (!SkyDraw.redrawing || !m_store) {
+    if (!m_sky.redrawing || !m_store) {
         painter.setPen(m_pen);
         painter.drawLine(truncated(q, p));
     } else {
@@ -160,7 +160,7 @@ void SkyPanel::drawSegment(quint16 i)
             const QPointF d = (p - q) / m;
             for (quint32 j = 0; j < m; ++j) {
                 const double t = (double(m_store->powerSampleAt(i, j)) - m_store->minPower())
-                    * SkyDraw.colourScale;
+                    * m_sky.colourScale;
                 m_pen.setColor(powerColour(t));
                 painter.setPen(m_pen);
                 painter.drawLine(truncated(q + d * j, q + d * (j + 1)));
@@ -173,24 +173,24 @@ void SkyPanel::drawSegment(quint16 i)
 
 void SkyPanel::redrawRecordedPass(const PassDataStore &store)
 {
-    SkyDraw.redrawing = true;
-    SkyDraw.colourScale = store.powerScale();
+    m_sky.redrawing = true;
+    m_sky.colourScale = store.powerScale();
     m_store = &store;
     const quint32 points = qMin<quint32>(store.recordedPoints(), 65535u);
     for (quint32 i = 0; i < points; ++i) {
-        SkyDraw.drawOffset = static_cast<qint8>(store.korr0At(i) & 0xFF);
+        m_sky.drawOffset = static_cast<qint8>(store.korr0At(i) & 0xFF);
         drawSegment(static_cast<quint16>(i));
     }
     m_store = nullptr;
     m_pen.setWidth(0);
-    SkyDraw.redrawing = false;
+    m_sky.redrawing = false;
     show();
 }
 
 void SkyPanel::drawArms(const QVector<double> &u1, const QVector<double> &u2)
 {
     const double c0 = m_geometry.centre;
-    const double s = m_geometry.pixelsPerMm * StationSettings.HalfRadius;
+    const double s = m_geometry.pixelsPerMm * m_settings.HalfRadius;
     m_pen.setWidth(1);
     m_pen.setStyle(Qt::SolidLine);
     QPainter painter(&m_pixmap);

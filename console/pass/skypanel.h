@@ -9,6 +9,8 @@
 #include <QtGlobal>
 
 class PassDataStore;
+struct PassPlanRecord;
+struct StationSettingsRecord;
 
 // A point of the feed plane as the sky panel draws it.
 struct DrawPoint
@@ -28,8 +30,6 @@ struct SkyDrawState
 
     void reset() { *this = SkyDrawState(); }
 };
-
-extern SkyDrawState SkyDraw;
 
 // The offset is used only when it is not 0 and lies in -64..63.
 bool drawOffsetInUse(qint8 offset);
@@ -56,7 +56,9 @@ class SkyPanel
 {
 public:
     // Creates the pixmap, fills it and draws the reach circle (window set-up).
-    explicit SkyPanel(const QSize &size);
+    // The plan, settings and drawing state are the window's.
+    SkyPanel(const QSize &size, const PassPlanRecord &plan, const StationSettingsRecord &settings,
+             SkyDrawState &sky);
 
     const SkyGeometry &geometry() const { return m_geometry; }
     const QPixmap &pixmap() const { return m_pixmap; }
@@ -81,6 +83,9 @@ private:
     QPen m_pen;
     QBrush m_brush;
     SkyGeometry m_geometry;
+    const PassPlanRecord &m_plan;
+    const StationSettingsRecord &m_settings;
+    SkyDrawState &m_sky;
     const PassDataStore *m_store = nullptr; // during a redraw only
 };
 

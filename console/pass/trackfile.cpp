@@ -161,7 +161,8 @@ QString renamedTrackPath(const QString &trackPath, bool service, const QString &
     return prefix + fittedName(satellite, QLatin1Char('(') + orbit + QLatin1String(")_") + stamp + QLatin1String(".txt"));
 }
 
-int loadTrackFile(const QString &path, QString *notMoved)
+int loadTrackFile(PassPlanRecord &plan, const StationSettingsRecord &settings, bool serviceMode,
+                  const QString &path, QString *notMoved)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -175,13 +176,13 @@ int loadTrackFile(const QString &path, QString *notMoved)
         return code;
 
     // A failed rename leaves the file where it is; the load still counts.
-    if (!file.rename(renamedTrackPath(StationSettings.TrackPath, serviceMode, PassPlan.lastOpenDir,
+    if (!file.rename(renamedTrackPath(settings.TrackPath, serviceMode, plan.lastOpenDir,
                                       track.satellite(), track.orbit()))
         && notMoved)
         *notMoved = file.errorString();
-    track.commitTo(PassPlan);
+    track.commitTo(plan);
     // A track file replaces any GoTo point.
-    PassPlan.singlePointTrack = false;
+    plan.singlePointTrack = false;
     track.release();
     return TrackOk;
 }
@@ -195,61 +196,61 @@ QString fileVersion(const QString &path)
 }
 }
 
-qint8 autoLoadTrack()
+qint8 autoLoadTrack(PassPlanRecord &plan, const PassEnv &env)
 {
     QString version;
-    if (QFile::exists(StationSettings.TrackPath)) {
+    if (QFile::exists(env.settings.TrackPath)) {
         // A file reported bad or left behind by a failed rename is read again
         // only when it changes.
-        version = fileVersion(StationSettings.TrackPath);
-        if (version == PassPlan.skippedTrackVersion)
+        version = fileVersion(env.settings.TrackPath);
+        if (version == plan.skippedTrackVersion)
             return 0;
         // Read only at the second poll that finds the file, so its writer is
         // done; a file that grew or changed since the poll before is not.
-        const bool changed = !PassPlan.autoLoadSeenVersion.isEmpty() && version != PassPlan.autoLoadSeenVersion;
-        PassPlan.autoLoadSeenVersion = version;
-        if (!PassPlan.autoLoadToggle || changed) {
-            PassPlan.autoLoadToggle = true;
+        const bool changed = !plan.autoLoadSeenVersion.isEmpty() && version != plan.autoLoadSeenVersion;
+        plan.autoLoadSeenVersion = version;
+        if (!plan.autoLoadToggle || changed) {
+            plan.autoLoadToggle = true;
             return 0;
         }
-        PassPlan.autoLoadToggle = false;
+        plan.autoLoadToggle = false;
     } else {
-        PassPlan.autoLoadSeenVersion.clear();
+        plan.autoLoadSeenVersion.clear();
     }
     QString notMoved;
-    const int code = loadTrackFile(StationSettings.TrackPath, &notMoved);
+    const int code = loadTrackFile(plan, env.settings, env.serviceMode, env.settings.TrackPath, &notMoved);
     if (code == TrackCannotOpen)
         return 0;
     if (code != TrackOk) {
-        PassPlan.skippedTrackVersion = version;
+        plan.skippedTrackVersion = version;
         eventsink::log(QStringLiteral("error in track file ") + QString::number(code));
         return 0;
     }
     if (!notMoved.isEmpty()) {
-        PassPlan.skippedTrackVersion = version;
+        plan.skippedTrackVersion = version;
         eventsink::log(QStringLiteral("track file not moved: ") + notMoved);
     }
-    if (analysePass() != 0)
+    if (analysePass(plan, env) != 0)
         return 0;
-    eventsink::log(QStringLiteral("Track loaded: ") + PassPlan.satellite + QStringLiteral(". Start at ")
-                   + PassPlan.startUtc.toString(QStringLiteral("dd.MM.yyyy  hh:mm:ss")));
+    eventsink::log(QStringLiteral("Track loaded: ") + plan.satellite + QStringLiteral(". Start at ")
+                   + plan.startUtc.toString(QStringLiteral("dd.MM.yyyy  hh:mm:ss")));
     return 1;
 }
 
 namespace pass {
-void openTrackFromDialog()
+void openTrackFromDialog(PassPlanRecord &plan, const PassEnv &env)
 {
     const QString file = platform::dialogs().openFile(
-        QStringLiteral("Open Track"), PassPlan.lastOpenDir, QStringLiteral("Track Files (*.txt)"));
+        QStringLiteral("Open Track"), plan.lastOpenDir, QStringLiteral("Track Files (*.txt)"));
     if (file.isEmpty())
         return;
-    PassPlan.lastOpenDir = QFileInfo(file).absolutePath();
-    if (loadTrackFile(file) != TrackOk) {
+    plan.lastOpenDir = QFileInfo(file).absolutePath();
+    if (loadTrackFile(plan, env.settings, env.serviceMode, file) != TrackOk) {
         platform::dialogs().message(QStringLiteral("Track not loaded1"));
         return;
     }
     view().setUploadButtonsEnabled(true);
-    PassPlan.singlePointTrack = false;
-    analysePass();
+    plan.singlePointTrack = false;
+    analysePass(plan, env);
 }
 }

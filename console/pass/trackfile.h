@@ -1,4 +1,5 @@
 #pragma once
+#include "passenv.h"
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -64,7 +65,8 @@ int trackField(const QString &line, int position, int width);
 // Reads, parses and, on success, renames the file and puts the track into the
 // pass plan. 1 when it cannot be opened, otherwise the code of TrackFile::parse.
 // A failed rename still loads; notMoved then gets the system's reason.
-int loadTrackFile(const QString &path, QString *notMoved = nullptr);
+int loadTrackFile(PassPlanRecord &plan, const StationSettingsRecord &settings, bool serviceMode,
+                  const QString &path, QString *notMoved = nullptr);
 
 // The archive name a loaded track file is moved to; the satellite and orbit
 // part is shortened when the name would pass the file system's limit.
@@ -73,9 +75,9 @@ QString renamedTrackPath(const QString &trackPath, bool service, const QString &
 
 // Periodic automatic load from TrackPath: 1 when a track was loaded and the pass
 // analysis accepted it, otherwise 0. A file is read at the second poll that finds it.
-qint8 autoLoadTrack();
+qint8 autoLoadTrack(PassPlanRecord &plan, const PassEnv &env);
 
 namespace pass {
 // Open a track file chosen by the operator (the Open button).
-void openTrackFromDialog();
+void openTrackFromDialog(PassPlanRecord &plan, const PassEnv &env);
 }

@@ -1,9 +1,9 @@
 #include "upload.h"
 
-#include "appstate.h"
 #include "clock.h"
 #include "dialogs.h"
 #include "eventsink.h"
+#include "controllerlink.h"
 #include "frames.h"
 #include "passplan.h"
 #include "passtiming.h"
@@ -28,7 +28,7 @@ QString cell(double value, int blanks)
 }
 
 // The operator sees a refusal in the log, and in service mode in a box first.
-void reportRefusal(const QString &text)
+void reportRefusal(bool serviceMode, const QString &text)
 {
     if (serviceMode)
         platform::dialogs().message(text);
@@ -49,15 +49,15 @@ QString uploadTableRow(double azimuthDeg, double elevationDeg, double radius, do
         + cell(u1Deg, 3) + cell(u2Deg, 2) + QLatin1Char('\n');
 }
 
-QByteArray uploadTableText(const QString &trackInfo, int n, const QVector<double> &u1,
+QByteArray uploadTableText(const PassPlanRecord &plan, const QString &trackInfo, int n, const QVector<double> &u1,
                            const QVector<double> &u2)
 {
     QString text = trackInfo + QStringLiteral("\nAzim    Elev     R       Fi      u1      u2\n");
     for (int k = 0; k < n; ++k) {
-        const int track = PassPlan.firstReachable + k;
-        text += uploadTableRow(PassPlan.azimuth.value(track) * RadToDeg,
-                               PassPlan.elevation.value(track) * RadToDeg,
-                               PassPlan.feedRadius.value(k), PassPlan.feedAngle.value(k) * RadToDeg,
+        const int track = plan.firstReachable + k;
+        text += uploadTableRow(plan.azimuth.value(track) * RadToDeg,
+                               plan.elevation.value(track) * RadToDeg,
+                               plan.feedRadius.value(k), plan.feedAngle.value(k) * RadToDeg,
                                u1.value(k) * RadToDeg, u2.value(k) * RadToDeg);
     }
     return text.toUtf8();
@@ -71,36 +71,35 @@ QString radiusAzimText(double radius, double angle, double u1, double u2)
         + QString::number(u2 * RadToDeg, 'f', 1);
 }
 
-QString uploadTablePath()
+QString uploadTablePath(const PassPlanRecord &plan, bool serviceMode)
 {
     const QString safe =
-        safeFileNamePart(PassPlan.satellite + QStringLiteral(" (") + PassPlan.orbit + QStringLiteral(").uu"));
+        safeFileNamePart(plan.satellite + QStringLiteral(" (") + plan.orbit + QStringLiteral(").uu"));
     // Room for QSaveFile's ".XXXXXX" within the file system's name limit.
-    const int cut = PassPlan.satellite.size();
+    const int cut = plan.satellite.size();
     const QString name = platform::fitFileName(safe.left(cut), safe.mid(cut), platform::MaxFileNameLength - 7);
     if (serviceMode) {
-        if (PassPlan.startMode != StartTableOnly)
+        if (plan.startMode != StartTableOnly)
             return {};
         // Beside the opened track; before any track was opened, in data/ as usual.
-        if (!PassPlan.lastOpenDir.isEmpty())
-            return PassPlan.lastOpenDir + QLatin1Char('/') + name;
+        if (!plan.lastOpenDir.isEmpty())
+            return plan.lastOpenDir + QLatin1Char('/') + name;
     }
     return QStringLiteral("data/") + name;
 }
 
-qint32 immediateStartSecond()
+qint32 immediateStartSecond(qint16 utcOffsetHours)
 {
     const QTime local = platform::nowLocal().time();
     const qint32 seconds = local.isValid() ? local.msecsSinceStartOfDay() / 1000 : 0;
     return seconds + 60 - qint32(utcOffsetHours) * 3600;
 }
 
-int prepareTrackUpload()
+int prepareTrackUpload(PassPlanRecord &plan, ControllerLink &link, const PassEnv &env)
 {
-    PassPlanRecord &plan = PassPlan;
     const int reachable = qMin(plan.reachableCount, qMin(plan.feedRadius.size(), plan.feedAngle.size()));
     if (reachable <= 0) {
-        reportRefusal(QString::fromLatin1(NoReachableText));
+        reportRefusal(env.serviceMode, QString::fromLatin1(NoReachableText));
         return UploadNoReachable;
     }
 
@@ -120,7 +119,7 @@ int prepareTrackUpload()
 
     if (!plan.singlePointTrack) {
         if (8 * n + 26 > TxFrameSize) {
-            reportRefusal(QStringLiteral("Track too big"));
+            reportRefusal(env.serviceMode, QStringLiteral("Track too big"));
             return UploadTooBig;
         }
     } else {
@@ -129,7 +128,7 @@ int prepareTrackUpload()
     }
 
     QVector<double> u1, u2;
-    computeArmAngles(plan.feedRadius, plan.feedAngle, n, u1, u2);
+    computeArmAngles(env.settings.Radius, plan.feedRadius, plan.feedAngle, n, u1, u2);
     if (SkyPanel *panel = skyPanel())
         panel->drawArms(u1, u2);
 
@@ -140,17 +139,17 @@ int prepareTrackUpload()
                                                   u1.at(n - 1), u2.at(n - 1)));
 
     const qint32 startSecond =
-        plan.startMode == StartScheduled ? plan.startSecondOfDay : immediateStartSecond();
+        plan.startMode == StartScheduled ? plan.startSecondOfDay : immediateStartSecond(env.utcOffsetHours);
 
     if (plan.startMode != StartImmediate) {
-        const QString path = uploadTablePath();
+        const QString path = uploadTablePath(plan, env.serviceMode);
         if (!path.isEmpty()) {
             if (path.startsWith(QLatin1String("data/")) && !QDir().exists(QStringLiteral("data")))
                 QDir().mkpath(QStringLiteral("data"));
-            if (!writeTableFile(path, uploadTableText(view.trackInfoText(), n, u1, u2))) {
+            if (!writeTableFile(path, uploadTableText(plan, view.trackInfoText(), n, u1, u2))) {
                 eventsink::log(QStringLiteral("Table file not written: ") + path);
                 // For a table-only run the file is all there is to show for it.
-                if (serviceMode && plan.startMode == StartTableOnly)
+                if (env.serviceMode && plan.startMode == StartTableOnly)
                     platform::dialogs().message(QStringLiteral("Table file not written: ") + path);
             }
         }
@@ -164,56 +163,57 @@ int prepareTrackUpload()
         angles[k] = static_cast<float>(plan.feedAngle.at(k));
     }
     plan.uploadPointCount = static_cast<quint16>(n);
-    sendUploadFrame(buildUploadFrame(startSecond, uploadSendTimeMs(), plan.uploadMode,
-                                     static_cast<float>(StationSettings.Radius), radii, angles));
+    link.sendUploadFrame(buildUploadFrame(startSecond, uploadSendTimeMs(platform::nowLocal(), env.utcOffsetHours),
+                                          plan.uploadMode, static_cast<float>(env.settings.Radius), radii, angles));
     return UploadDone;
 }
 
 namespace pass {
-int uploadImmediately(bool shiftOnly)
+int uploadImmediately(PassPlanRecord &plan, ControllerLink &link, const PassEnv &env, bool shiftOnly)
 {
-    PassPlan.startMode = shiftOnly ? StartTableOnly : StartImmediate;
-    return prepareTrackUpload();
+    plan.startMode = shiftOnly ? StartTableOnly : StartImmediate;
+    return prepareTrackUpload(plan, link, env);
 }
 
-int goToPosition(const QString &azimText, const QString &elevText, bool shiftOnly)
+int goToPosition(PassPlanRecord &plan, ControllerLink &link, const PassEnv &env, const QString &azimText,
+                 const QString &elevText, bool shiftOnly)
 {
     bool azOk = false, elOk = false;
     const float az = azimText.toFloat(&azOk);
     const float el = elevText.toFloat(&elOk);
-    if (!(azOk && elOk && el >= minElevation())) {
+    if (!(azOk && elOk && el >= minElevation(env.settings))) {
         view().setGoToEditsLook(false);
         return UploadNotAnalysed;
     }
     view().setGoToEditsLook(true);
-    PassPlan.azimuth = {az * M_PI / 180.0};
-    PassPlan.elevation = {el * M_PI / 180.0};
+    plan.azimuth = {az * M_PI / 180.0};
+    plan.elevation = {el * M_PI / 180.0};
     view().setTrackInfoText(QString());
-    PassPlan.pointCount = 1;
-    PassPlan.singlePointTrack = true;
-    if (analysePass() != 0)
+    plan.pointCount = 1;
+    plan.singlePointTrack = true;
+    if (analysePass(plan, env) != 0)
         return UploadNotAnalysed;
-    return uploadImmediately(shiftOnly);
+    return uploadImmediately(plan, link, env, shiftOnly);
 }
 
-void setFocusFromText(const QString &text)
+void setFocusFromText(PassPlanRecord &plan, const PassEnv &env, const QString &text)
 {
     bool ok = false;
     const double value = text.toDouble(&ok);
     if (!ok || !std::isfinite(value) || value < 100)
         return;
-    StationSettings.Focus = value;
-    view().setMinElevationText(minElevationText());
-    analysePass();
+    env.settings.Focus = value;
+    view().setMinElevationText(minElevationText(env.settings));
+    analysePass(plan, env);
 }
 
-void setKorrFromText(const QString &text)
+void setKorrFromText(PassPlanRecord &plan, const PassEnv &env, const QString &text)
 {
     bool ok = false;
     const float value = text.toFloat(&ok);
     if (!ok || !std::isfinite(value))
         return;
-    StationSettings.korr = value;
-    analysePass();
+    env.settings.korr = value;
+    analysePass(plan, env);
 }
 }

@@ -28,9 +28,8 @@ QString dataFileName(const QString &satellite, const QString &orbit)
     return dataFileName(satellite, orbit, platform::nowLocal());
 }
 
-QString dataFileTitle()
+QString dataFileTitle(const StationSettingsRecord &s)
 {
-    const StationSettingsRecord &s = StationSettings;
     const QStringList lines = {
         QStringLiteral("TuVaRN data file"),
         QStringLiteral("Configuration:"),

@@ -78,13 +78,14 @@ qint64 DemodLink::writeIfOpen(const QByteArray &message)
     return m_socket->isOpen() ? m_socket->write(message) : -1;
 }
 
-qint64 DemodLink::checkDemodulator(QString *statusText, bool *rewriteLabel)
+qint64 DemodLink::checkDemodulator(const StationSettingsRecord &settings, QString *statusText,
+                                   bool *rewriteLabel)
 {
     QString text;
     qint64 result = 0;
     bool rewrite = true;
 
-    if (!StationSettings.Demodulator) {
+    if (!settings.Demodulator) {
         text = QStringLiteral(", Demod. disabled");
     } else {
         const qint64 probe = writeIfOpen(statusProbeMessage());
@@ -105,11 +106,11 @@ qint64 DemodLink::checkDemodulator(QString *statusText, bool *rewriteLabel)
                 text = QStringLiteral(", Demod. fail");
                 result = 0;
             }
-            if (!StationSettings.Feedback)
+            if (!settings.Feedback)
                 text += QStringLiteral(", Feedback off");
-            if (StationSettings.ScanModeRL)
+            if (settings.ScanModeRL)
                 text += QStringLiteral(", ScanModeRL");
-            if (StationSettings.ScanModeFB)
+            if (settings.ScanModeFB)
                 text += QStringLiteral(", ScanModeFB");
         }
     }
@@ -128,9 +129,10 @@ qint64 DemodLink::sendPowerRequest()
     return m_lastResult;
 }
 
-DemodLink::ReadResult DemodLink::readTcpData(quint16 statusWord, PassDataStore &store)
+DemodLink::ReadResult DemodLink::readTcpData(const StationSettingsRecord &settings, quint16 statusWord,
+                                             PassDataStore &store)
 {
-    if (!StationSettings.Demodulator || !(statusWord & (InStartPosition | Tracking)))
+    if (!settings.Demodulator || !(statusWord & (InStartPosition | Tracking)))
         return NotRead;
     // One sample per arrival; whatever else the block holds is dropped.
     const QByteArray block = m_socket->readAll();

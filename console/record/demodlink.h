@@ -5,6 +5,7 @@
 
 class QTcpSocket;
 class PassDataStore;
+struct StationSettingsRecord;
 
 // The link to the demodulator program: connection check, power requests and
 // the answers turned into samples of the pass data store.
@@ -47,13 +48,13 @@ public:
     // The idle check: probes a live connection, or (re)connects. *statusText gets
     // the status to show after the settings summary; *rewriteLabel is false when
     // the label keeps its previous text (probe written on a live connection).
-    qint64 checkDemodulator(QString *statusText, bool *rewriteLabel);
+    qint64 checkDemodulator(const StationSettingsRecord &settings, QString *statusText, bool *rewriteLabel);
     // Writes the power request; -1 when the socket is not connected.
     qint64 sendPowerRequest();
     // Reads everything available as one answer and adds one sample to the store,
     // provided the Demodulator setting is on and statusWord says start position
     // or tracking.
-    ReadResult readTcpData(quint16 statusWord, PassDataStore &store);
+    ReadResult readTcpData(const StationSettingsRecord &settings, quint16 statusWord, PassDataStore &store);
 
     // The result of the last check or power request.
     qint64 lastDemodResult() const { return m_lastResult; }
