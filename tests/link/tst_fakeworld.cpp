@@ -7,6 +7,7 @@
 
 #include <QMap>
 #include <QPointer>
+#include <QtEndian>
 #include <QtTest>
 
 namespace {
@@ -20,7 +21,7 @@ struct TimerSpec
     bool singleShot = true;
     int restartOnceMs = -1;  // restarted with this interval from its first timeout
     QString target;          // acted on at its first timeout
-    QString action;          // "delete", "deleteLater", "stop"
+    QString action;          // "delete", "deleteLater", "stop", "shift" (the PC clock, +10 s)
     bool queued = false;     // posts a queued call at every timeout
 };
 using TimerSpecs = QVector<TimerSpec>;
@@ -71,6 +72,9 @@ void FakeWorldTest::timers_data()
     QTest::newRow("queued calls run before the next firing")
         << TimerSpecs {spec("a", 100, false, -1, {}, {}, true), spec("b", 150, true)} << qint64(200)
         << QStringList {"a@100", "queued a@100", "b@150", "a@200", "queued a@200"};
+    QTest::newRow("a shift of the PC clock moves no timer")
+        << TimerSpecs {spec("a", 100, true, -1, "b", "shift"), spec("b", 150, true)} << qint64(200)
+        << QStringList {"a@100", "b@10150"};
 }
 
 void FakeWorldTest::timers()
@@ -111,6 +115,8 @@ void FakeWorldTest::timers()
                 target->deleteLater();
             else if (target && spec.action == "stop")
                 target->stop();
+            else if (spec.action == "shift")
+                QVERIFY(platform::clock().shiftSeconds(10, nullptr));
         });
     }
     for (const TimerSpec &spec : specs)
@@ -118,10 +124,11 @@ void FakeWorldTest::timers()
 
     clock.advance(runMs);
     QCOMPARE(log, expected);
-    QCOMPARE(clock.nowMs() - t0, runMs);
+    QCOMPARE(clock.elapsedMs(), runMs);
+    QCOMPARE(clock.stationMs() - t0, runMs);
     // A bounded wait for what never comes ends at its bound.
     QVERIFY(!clock.advanceUntil([] { return false; }, 500));
-    QCOMPARE(clock.nowMs() - t0, runMs + 500);
+    QCOMPARE(clock.elapsedMs(), runMs + 500);
 }
 
 void FakeWorldTest::controller_data()
@@ -134,6 +141,7 @@ void FakeWorldTest::controller_data()
     QTest::addColumn<bool>("refuseUploads");
     QTest::addColumn<qint64>("goneAtMs");      // -1: stays
     QTest::addColumn<qint64>("runMs");
+    QTest::addColumn<int>("pcShiftS");         // board on station time, PC clock shifted
     QTest::addColumn<int>("openResult");
     QTest::addColumn<int>("finalOpen");
     QTest::addColumn<int>("replies");
@@ -146,29 +154,32 @@ void FakeWorldTest::controller_data()
     const int gps = 0x3000;
     // Clock starts 400 ms into a second; ticks leave 3 ms after each second.
     QTest::newRow("idle: one reply per whole second")
-        << true << QString() << qint64(0) << 0 << 0 << false << qint64(-1) << qint64(5000)
+        << true << QString() << qint64(0) << 0 << 0 << false << qint64(-1) << qint64(5000) << 0
         << 0 << 0 << 5 << qint64(603) << 0 << 0 << gps;
     QTest::newRow("upload: loaded at once, then one request per point")
-        << true << QString() << qint64(0) << 0 << 3 << false << qint64(-1) << qint64(32000)
+        << true << QString() << qint64(0) << 0 << 3 << false << qint64(-1) << qint64(32000) << 0
         << 0 << 0 << 33 << qint64(15) << 3 << 0
         << int(gps | TrackLoaded | GoingToStart | InStartPosition | Tracking | Finish);
+    QTest::newRow("board on its own clock: a PC clock step back changes nothing")
+        << true << QString() << qint64(0) << 0 << 0 << false << qint64(-1) << qint64(5000) << -3600
+        << 0 << 0 << 5 << qint64(603) << 0 << 0 << gps;
     QTest::newRow("refused upload: receive error")
-        << true << QString() << qint64(0) << 0 << 3 << true << qint64(-1) << qint64(2000)
+        << true << QString() << qint64(0) << 0 << 3 << true << qint64(-1) << qint64(2000) << 0
         << 0 << 0 << 3 << qint64(15) << 0 << 0 << int(gps | ReceiveError);
     QTest::newRow("silent for 3 s")
-        << true << QString() << qint64(3000) << 0 << 0 << false << qint64(-1) << qint64(5000)
+        << true << QString() << qint64(3000) << 0 << 0 << false << qint64(-1) << qint64(5000) << 0
         << 0 << 0 << 2 << qint64(3603) << 0 << 0 << gps;
     QTest::newRow("raw bytes: one transmission of their own")
-        << true << QString() << qint64(0) << 17 << 0 << false << qint64(-1) << qint64(1000)
+        << true << QString() << qint64(0) << 17 << 0 << false << qint64(-1) << qint64(1000) << 0
         << 0 << 0 << 1 << qint64(603) << 0 << 1 << gps;
     QTest::newRow("refused open")
         << true << QString("Permission denied") << qint64(0) << 0 << 0 << false << qint64(-1)
-        << qint64(3000) << 2 << 2 << 0 << qint64(-1) << 0 << 0 << 0;
+        << qint64(3000) << 0 << 2 << 2 << 0 << qint64(-1) << 0 << 0 << 0;
     QTest::newRow("absent")
-        << false << QString() << qint64(0) << 0 << 0 << false << qint64(-1) << qint64(3000)
+        << false << QString() << qint64(0) << 0 << 0 << false << qint64(-1) << qint64(3000) << 0
         << 1 << 1 << 0 << qint64(-1) << 0 << 0 << 0;
     QTest::newRow("gone while open")
-        << true << QString() << qint64(0) << 0 << 0 << false << qint64(2000) << qint64(4000)
+        << true << QString() << qint64(0) << 0 << 0 << false << qint64(2000) << qint64(4000) << 0
         << 0 << 1 << 2 << qint64(603) << 0 << 0 << gps;
 }
 
@@ -182,10 +193,15 @@ void FakeWorldTest::controller()
     QFETCH(bool, refuseUploads);
     QFETCH(qint64, goneAtMs);
     QFETCH(qint64, runMs);
+    QFETCH(int, pcShiftS);
 
     TestClock clock(Start);
     clock.install();
     FakeController board;
+    if (pcShiftS != 0) {
+        board.setBoardClock([&clock] { return clock.stationMs(); });
+        QVERIFY(clock.fake().shiftSeconds(pcShiftS, nullptr));
+    }
     const qint64 t0 = Start.toMSecsSinceEpoch();
     board.setPresent(present);
     board.refuseOpen(refusal);
@@ -200,14 +216,19 @@ void FakeWorldTest::controller()
         signalsInWrite += inWrite ? 1 : 0;
         QByteArray bytes(int(board.bytesAvailable()), '\0');
         QCOMPARE(board.read(bytes.data(), bytes.size()), qint64(bytes.size()));
-        const qint64 at = clock.nowMs() - t0;
+        const qint64 at = clock.stationMs() - t0;
         if (bytes.size() == simframes::StatusReplyLength) {
             ++replies;
             if (firstReplyMs < 0)
                 firstReplyMs = at;
             bitsSeen |= quint8(bytes[6]) | quint8(bytes[7]) << 8; // the status word
-            if ((t0 + at) % 1000 == FakeController::TickPhaseMs)
+            if ((t0 + at) % 1000 == FakeController::TickPhaseMs) {
                 tickArrivals << at;
+                // The time word is the board's second that has just begun.
+                const qint32 timeWord = qFromLittleEndian<qint32>(bytes.constData() + 12);
+                QCOMPARE(qint64(timeWord),
+                         (t0 + at - sim::ControllerCore::dayStartMs(t0 + at)) / 1000);
+            }
         } else if (bytes == QByteArray(1, '\0')) {
             // In the middle of a point; answered with its count.
             QCOMPARE((t0 + at) % 1000, qint64(FakeController::RequestOffsetMs));

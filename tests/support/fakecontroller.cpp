@@ -30,9 +30,16 @@ FakeController::FakeController(const CoreConfig &config, QObject *parent)
 
 FakeController::~FakeController() = default;
 
-qint64 FakeController::nowMs()
+qint64 FakeController::nowMs() const
 {
-    return platform::nowUtc().toMSecsSinceEpoch();
+    return m_boardClock ? m_boardClock() : platform::nowUtc().toMSecsSinceEpoch();
+}
+
+void FakeController::setBoardClock(BoardClock clock)
+{
+    m_boardClock = std::move(clock);
+    m_nextTickMs = 0;
+    scheduleTick();
 }
 
 // ---- the transport ---------------------------------------------------------
@@ -255,10 +262,12 @@ void FakeController::scheduleTick()
 {
     const qint64 now = nowMs();
     qint64 next = (now / 1000 + 1) * 1000;
-    if (next <= m_nextTickMs)
+    // The same second is not given twice after a small step back of the clock;
+    // after a large one the board follows the clock at once.
+    if (next <= m_nextTickMs && m_nextTickMs - next < 1000)
         next = m_nextTickMs + 1000;
     m_nextTickMs = next;
-    m_tickTimer->start(int(m_nextTickMs + TickPhaseMs - now));
+    m_tickTimer->start(int(qMax<qint64>(0, m_nextTickMs + TickPhaseMs - now)));
 }
 
 void FakeController::onTick()

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
+#include <functional>
 
 namespace platform { class Timer; }
 
@@ -13,9 +14,9 @@ namespace platform { class Timer; }
 // status reply on every whole UTC second and after every reception that
 // changes something, one correction request (a lone 0x00) in the middle of
 // every tracked point, transmissions kept apart by a silence. It runs only on
-// platform::newTimer and platform::nowUtc, so a TestClock must be installed
-// before it is made. Bytes reach the console from a timer, never from inside
-// write().
+// platform::newTimer and, unless given its own clock, platform::nowUtc, so a
+// TestClock must be installed before it is made. Bytes reach the console from
+// a timer, never from inside write().
 class FakeController : public ControllerTransport
 {
     Q_OBJECT
@@ -39,6 +40,11 @@ public:
     bool dropIfHungUp() override;
 
     sim::ControllerCore &core() { return m_core; }
+    // The board's own (GPS) time in ms since the epoch, instead of the PC
+    // clock: TestClock::stationMs keeps it true while the console sets the PC
+    // clock.
+    using BoardClock = std::function<qint64()>;
+    void setBoardClock(BoardClock clock);
     // Every write, one entry each, in order.
     const QList<QByteArray> &receivedFrames() const { return m_received; }
     void clearReceived() { m_received.clear(); }
@@ -75,7 +81,7 @@ private:
         QByteArray bytes;
     };
 
-    static qint64 nowMs();
+    qint64 nowMs() const;
     void onReceptionEnd();
     void handleUpload(const QByteArray &frame);
     void handleCommand(qint32 code, qint16 arg);
@@ -87,6 +93,7 @@ private:
     void onRequestDue();
 
     sim::ControllerCore m_core;
+    BoardClock m_boardClock;
     platform::Timer *m_rxTimer = nullptr;
     platform::Timer *m_tickTimer = nullptr;
     platform::Timer *m_requestTimer = nullptr;

@@ -21,7 +21,7 @@ public:
     void start() override
     {
         if (m_clock)
-            m_clock->arm(this, m_clock->nowMs() + m_interval);
+            m_clock->arm(this, m_clock->elapsedMs() + m_interval);
     }
     void start(int ms) override
     {
@@ -35,14 +35,17 @@ public:
     int m_interval = 0;
     bool m_singleShot = false;
     bool m_active = false;
-    qint64 m_dueMs = 0;
+    qint64 m_dueMs = 0; // elapsed time of the clock
     quint64 m_seq = 0;
 
     friend class TestClock;
     void fire() { emit timeout(); }
 };
 
-TestClock::TestClock(const QDateTime &startUtc) : m_fake(startUtc) {}
+TestClock::TestClock(const QDateTime &startUtc)
+    : m_fake(startUtc), m_startMs(startUtc.toMSecsSinceEpoch())
+{
+}
 
 TestClock::~TestClock()
 {
@@ -71,10 +74,10 @@ platform::Timer *TestClock::create(QObject *parent)
     return t;
 }
 
-void TestClock::arm(TestTimer *timer, qint64 dueMs)
+void TestClock::arm(TestTimer *timer, qint64 dueElapsedMs)
 {
     timer->m_active = true;
-    timer->m_dueMs = dueMs;
+    timer->m_dueMs = dueElapsedMs;
     // A restart counts as a new start for the order of ties.
     timer->m_seq = m_nextSeq++;
 }
@@ -117,9 +120,7 @@ bool TestClock::run(qint64 targetMs, const std::function<bool()> &predicate)
         }
         if (!next)
             break;
-        // Time never runs backwards, even when the test moved the fake clock on.
-        if (next->m_dueMs > nowMs())
-            m_fake.setNowUtc(QDateTime::fromMSecsSinceEpoch(next->m_dueMs, Qt::UTC));
+        moveTo(next->m_dueMs);
         if (next->m_singleShot) {
             next->m_active = false;
         } else {
@@ -132,18 +133,26 @@ bool TestClock::run(qint64 targetMs, const std::function<bool()> &predicate)
         if (predicate && predicate())
             return true;
     }
-    if (targetMs > nowMs())
-        m_fake.setNowUtc(QDateTime::fromMSecsSinceEpoch(targetMs, Qt::UTC));
+    moveTo(targetMs);
     deliverPosted();
     return predicate && predicate();
 }
 
+void TestClock::moveTo(qint64 elapsedMs)
+{
+    if (elapsedMs <= m_elapsedMs)
+        return;
+    // The PC clock runs on from wherever it was set to.
+    m_fake.advanceMs(elapsedMs - m_elapsedMs);
+    m_elapsedMs = elapsedMs;
+}
+
 void TestClock::advance(qint64 ms)
 {
-    run(nowMs() + qMax<qint64>(0, ms), nullptr);
+    run(m_elapsedMs + qMax<qint64>(0, ms), nullptr);
 }
 
 bool TestClock::advanceUntil(const std::function<bool()> &predicate, qint64 maxMs)
 {
-    return run(nowMs() + qMax<qint64>(0, maxMs), predicate);
+    return run(m_elapsedMs + qMax<qint64>(0, maxMs), predicate);
 }
