@@ -212,7 +212,7 @@ void FakeController::enqueue(const Tx &tx)
 {
     m_queue.append(tx);
     if (!m_txTimer->isActive())
-        m_txTimer->start(int(qMax<qint64>(0, m_lastTxMs + GapMs - nowMs())));
+        m_txTimer->start(gapLeft(nowMs()));
 }
 
 void FakeController::pump()
@@ -220,9 +220,8 @@ void FakeController::pump()
     if (m_queue.isEmpty())
         return;
     const qint64 now = nowMs();
-    const qint64 wait = m_lastTxMs + GapMs - now;
-    if (wait > 0) {
-        m_txTimer->start(int(wait));
+    if (gapLeft(now) > 0) {
+        m_txTimer->start(gapLeft(now));
         return;
     }
     const QByteArray bytes = render(m_queue.takeFirst());
@@ -232,7 +231,13 @@ void FakeController::pump()
         emit readyRead();
     }
     if (!m_queue.isEmpty())
-        m_txTimer->start(int(qMax<qint64>(0, m_lastTxMs + GapMs - now)));
+        m_txTimer->start(gapLeft(now));
+}
+
+int FakeController::gapLeft(qint64 now) const
+{
+    // Bounded, so a board clock set back never holds the line for long.
+    return int(qBound<qint64>(0, m_lastTxMs + GapMs - now, GapMs));
 }
 
 // What a due transmission becomes; empty when it goes nowhere.

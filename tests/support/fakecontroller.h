@@ -62,7 +62,7 @@ public:
     void setPresent(bool present);
     // open() of a closed port gives 2 with this reason; empty accepts again.
     void refuseOpen(const QString &reason) { m_refusal = reason; }
-    // Nothing is sent for this long from now.
+    // Nothing is sent for this long from now (on the board's clock).
     void fallSilent(qint64 ms);
     // Raw bytes as one transmission (garbage, an overrun).
     void sendBytes(const QByteArray &bytes);
@@ -87,6 +87,7 @@ private:
     void handleCommand(qint32 code, qint16 arg);
     void enqueue(const Tx &tx);
     void pump();
+    int gapLeft(qint64 now) const;
     QByteArray render(const Tx &tx);
     void scheduleTick();
     void onTick();
