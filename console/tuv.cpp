@@ -43,7 +43,8 @@ constexpr int LogPaneLimit = 10000;
 constexpr int LogPaneCut = 1000;
 }
 
-tuv::tuv(const StationSettingsRecord &settings, bool serviceMode, QWidget *parent)
+tuv::tuv(const StationSettingsRecord &settings, bool serviceMode, ControllerTransport *transport,
+         QWidget *parent)
     : QMainWindow(parent), ui(new Ui::tuv), m_logFile(QStringLiteral("tuvarn.log")), m_logStream(&m_logFile)
 {
     m_state.StationSettings = settings;
@@ -57,9 +58,11 @@ tuv::tuv(const StationSettingsRecord &settings, bool serviceMode, QWidget *paren
     pass::setView(this);
 
     m_state.utcOffsetHours = computeUtcOffsetHours(platform::nowLocal());
-    m_rs = new rs(18, quint16(m_state.StationSettings.Port));
+    m_transport = transport;
+    if (!m_transport)
+        m_transport = m_rs = new rs(18, quint16(m_state.StationSettings.Port));
     m_link = new ControllerLink(m_state.linkState, m_state.txFrame, m_state.txBytes, m_state.lastUploadBytes, this);
-    m_link->setTransport(m_rs);
+    m_link->setTransport(m_transport);
     m_link->setReplyContext(m_state.serviceMode, m_state.StationSettings.TimeCorr != 0, m_state.utcOffsetHours);
     connect(m_link, &ControllerLink::receptionBegan, this, [this] { cycleTimer->start(100); });
     connect(m_link, &ControllerLink::received, this, &tuv::received);

@@ -12,6 +12,7 @@
 
 class QLabel;
 class ControllerLink;
+class ControllerTransport;
 namespace platform { class Timer; }
 class QCloseEvent;
 class rs;
@@ -34,7 +35,10 @@ class tuv : public QMainWindow, public PassView
 
 public:
     // The settings as loaded from tuvarn.ini; serviceMode from the command line.
-    tuv(const StationSettingsRecord &settings, bool serviceMode, QWidget *parent = nullptr);
+    // Without a transport the window opens the serial port COM<Port>; tests
+    // hand in one of their own (not owned).
+    tuv(const StationSettingsRecord &settings, bool serviceMode, ControllerTransport *transport = nullptr,
+        QWidget *parent = nullptr);
     ~tuv() override;
 
     void logEvent(const QString &message);
@@ -129,7 +133,8 @@ private:
     // The event log: opened only in operator mode, for the whole run.
     QFile m_logFile;
     QTextStream m_logStream;
-    rs *m_rs = nullptr;
+    rs *m_rs = nullptr; // the serial port, unless a transport was handed in
+    ControllerTransport *m_transport = nullptr;
     ControllerLink *m_link = nullptr;
     PassDataStore *m_store = nullptr;
     PendingDataFiles m_pendingDataFiles;

@@ -77,6 +77,15 @@ void tuv::dalshe()
     case DalsheAction::StartRun:
         break;
     }
+    if (!m_rs) {
+        // A transport handed in by a test has no boot loader behind it.
+        disconnect(this, &tuv::delalay, this, &tuv::dalshe);
+        m_state.linkState.flashDelay = 0;
+        m_state.flashWorkflow.firmwareImage.clear();
+        ui->ProgProgress->hide();
+        platform::dialogs().message(QStringLiteral("Fail to enter programming mode"));
+        return;
+    }
     disconnect(this, &tuv::delalay, this, &tuv::dalshe);
     // Only the link's own reception: other listeners of the port stay.
     m_link->suspendReading();
@@ -128,7 +137,7 @@ void tuv::FlashPrFinish(char err)
     m_state.linkState.cycleTicks = 1;
     cycleTimer->start(100);
     // What came in before the window listened again is a reception too.
-    if (m_rs->bytesAvailable() > 0)
+    if (m_transport->bytesAvailable() > 0)
         m_link->readdata();
 
     if (err != 0) {

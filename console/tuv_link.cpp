@@ -132,8 +132,9 @@ void tuv::superviseLinkStep()
 {
     // Checked every second, not only when the link is down, so a dead terminal
     // is let go at once.
-    m_rs->dropIfHungUp();
-    const LinkSupervisionResult r = superviseLink(m_state.linkState, *m_rs, m_rs->portNumber);
+    m_transport->dropIfHungUp();
+    const LinkSupervisionResult r =
+        superviseLink(m_state.linkState, *m_transport, quint16(m_state.StationSettings.Port));
     if (r.labelChanged) {
         linkLabel->setStyleSheet(r.labelStyle);
         linkLabel->setText(r.labelText);

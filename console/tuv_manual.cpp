@@ -330,7 +330,7 @@ void tuv::on_ublox_clicked()
     m_state.linkState.ubloxMode = true;
     m_link->sendCommand(CmdEnterUblox);
     // The command must be on the line before quitting closes the port.
-    if (m_rs->isOpened())
+    if (m_rs && m_rs->isOpened())
         m_rs->port()->waitForBytesWritten(1000);
     platform::dialogs().message(QStringLiteral("UBLOX mode is on.\r\n Run u-center\r\nto set up GPS module"));
     QCoreApplication::quit();
