@@ -1,6 +1,7 @@
 // Service-mode pointing against the station stand-in: GoToPos uploads a
 // single-point table, Shift+GoToPos writes the table only, bad input sends nothing.
 #include "appstate.h"
+#include "controllerlink.h"
 #include "frames.h"
 #include "rs.h"
 #include "tuv.h"
@@ -26,6 +27,7 @@ class TestGoTo : public QObject
     QString m_oldDir;
     QProcess m_sim;
     ScriptedDialogs m_dialogs;
+    StationSettingsRecord m_settings;
 
     // The stand-in's transcript entries of one direction and kind (any kind when empty).
     QList<QJsonObject> transcript(const char *dir, const char *kind = "")
@@ -54,9 +56,9 @@ class TestGoTo : public QObject
     // console's port has written it all and the stand-in has since sent a
     // reply of its own: it takes its input in order, long before its next
     // second's reply. No fixed wait, however busy the machine.
-    void waitUntilLineSettled()
+    void waitUntilLineSettled(tuv &w)
     {
-        rs *port = controllerPort();
+        auto *port = qobject_cast<rs *>(w.link().transport());
         QVERIFY(port && port->port());
         QTRY_COMPARE_WITH_TIMEOUT(port->port()->bytesToWrite(), qint64(0), 5000);
         const qint64 written = QDateTime::currentMSecsSinceEpoch();
@@ -88,8 +90,7 @@ private slots:
         QByteArray out;
         QTRY_VERIFY_WITH_TIMEOUT((out += m_sim.readAllStandardOutput()).contains("ready port="), 10000);
 
-        serviceMode = true;
-        loadExampleSettings({{"TrackPath", "track/Track.txt"}, {"Port", "5"}, {"Demodulator", "disable"}});
+        loadExampleSettings(m_settings, {{"TrackPath", "track/Track.txt"}, {"Port", "5"}, {"Demodulator", "disable"}});
     }
     void cleanupTestCase()
     {
@@ -97,14 +98,13 @@ private slots:
             m_sim.terminate();
             m_sim.waitForFinished(5000);
         }
-        serviceMode = false;
         platform::setDialogs(nullptr);
         QDir::setCurrent(m_oldDir);
     }
 
     void pointingFromThePanel()
     {
-        tuv w;
+        tuv w(m_settings, true);
         w.show();
         auto *azim = w.findChild<QLineEdit *>(QStringLiteral("Azim"));
         auto *elev = w.findChild<QLineEdit *>(QStringLiteral("Elev"));
@@ -131,7 +131,7 @@ private slots:
         const int tablesBefore = data.entryList({QStringLiteral("*.uu")}).size();
         azim->setText(QStringLiteral("130"));
         QTest::mouseClick(go, Qt::LeftButton, Qt::ShiftModifier);
-        waitUntilLineSettled();
+        waitUntilLineSettled(w);
         QCOMPARE(uploads().size(), 1);
         QCOMPARE(data.entryList({QStringLiteral("*.uu")}).size(), tablesBefore + 1);
 
@@ -146,7 +146,7 @@ private slots:
             QCOMPARE(azim->palette().color(QPalette::Base), QColor(Qt::red));
             QCOMPARE(elev->palette().color(QPalette::Text), QColor(Qt::blue));
         }
-        waitUntilLineSettled();
+        waitUntilLineSettled(w);
         QCOMPARE(uploads().size(), 1);
         QVERIFY2(m_dialogs.unexpected().isEmpty(), qPrintable(m_dialogs.unexpected().join('|')));
     }

@@ -37,28 +37,27 @@ private slots:
     void init()
     {
         QFile::remove(QStringLiteral("tuvarn.korr"));
-        serviceMode = true;
-        manualState.reset();
-        StationSettings.reset(); // no demodulator, no clock setting
+        m_serviceMode = true;
+        m_settings.reset(); // no demodulator, no clock setting
         m_dialogs = ScriptedDialogs();
     }
     void cleanup() { checkPrompts(); }
 
     void correctionsStoredAfterAllThree()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         child<QPushButton>(&w, "GoToOrig")->click();
-        QCOMPARE(txBytes, QByteArray::fromHex("01000000"));
+        QCOMPARE(w.state().txBytes, QByteArray::fromHex("01000000"));
 
         enter(&w, "NorthCorr", QStringLiteral("1"));
-        QCOMPARE(txBytes, QByteArray::fromHex("030000000900"));
+        QCOMPARE(w.state().txBytes, QByteArray::fromHex("030000000900"));
         enter(&w, "NorthCorr", QStringLiteral("1"));
         QCOMPARE(child<QLineEdit>(&w, "NorthCorr")->text(), QStringLiteral("1.0125"));
         QCOMPARE(child<QLabel>(&w, "NorthCorrZ")->text(), QStringLiteral("2.025"));
         QCOMPARE(look(&w, "NorthCorr"), QStringLiteral("#ff0000/#ffff00"));
 
         enter(&w, "ParallCorr", QStringLiteral("-0.05"));
-        QCOMPARE(txBytes, QByteArray::fromHex("040000000000"));
+        QCOMPARE(w.state().txBytes, QByteArray::fromHex("040000000000"));
         QCOMPARE(child<QLineEdit>(&w, "ParallCorr")->text(), QStringLiteral("0"));
         QVERIFY(!saveEnabled(&w));
         enter(&w, "Azimuth", QStringLiteral("No change"));
@@ -69,7 +68,7 @@ private slots:
         QCOMPARE(look(&w, "NorthCorr"), QStringLiteral("#000000/#ffffff"));
 
         child<QPushButton>(&w, "SaveOrig")->click();
-        QCOMPARE(txBytes, QByteArray::fromHex("050000000F27"));
+        QCOMPARE(w.state().txBytes, QByteArray::fromHex("050000000F27"));
         QFile korr(QStringLiteral("tuvarn.korr"));
         QVERIFY(korr.open(QIODevice::ReadOnly));
         QCOMPARE(korr.readAll(), QByteArray("\n07-12-26 04:12:42\nParall_corr=0\nOrig_corr=1.0125\nAzimuth=0\n***"));
@@ -81,35 +80,35 @@ private slots:
 
         // GoToCorr opens them again, with the totals kept.
         child<QPushButton>(&w, "GoToCorr")->click();
-        QCOMPARE(txBytes, QByteArray::fromHex("02000000"));
+        QCOMPARE(w.state().txBytes, QByteArray::fromHex("02000000"));
         QVERIFY(child<QLineEdit>(&w, "Azimuth")->isEnabled());
         QCOMPARE(child<QLabel>(&w, "NorthCorrZ")->text(), QStringLiteral("2.025"));
-        QCOMPARE(linkState.northCorrSteps, qint16(18));
+        QCOMPARE(w.state().linkState.northCorrSteps, qint16(18));
     }
 
     void badEntriesSendNothing()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         child<QPushButton>(&w, "GoToOrig")->click();
         enter(&w, "NorthCorr", QStringLiteral("2"));
         enter(&w, "ParallCorr", QStringLiteral("1"));
         enter(&w, "Azimuth", QStringLiteral("90"));
         enter(&w, "NorthCorr", QStringLiteral("two"));
         QVERIFY(!saveEnabled(&w));
-        QCOMPARE(txBytes, QByteArray::fromHex("040000000900"));
+        QCOMPARE(w.state().txBytes, QByteArray::fromHex("040000000900"));
         // An azimuth edited after acceptance is not stored as 0 (north).
         enter(&w, "NorthCorr", QStringLiteral("2"));
         QVERIFY(saveEnabled(&w));
         child<QLineEdit>(&w, "Azimuth")->setText(QStringLiteral("east"));
         child<QPushButton>(&w, "SaveOrig")->click();
-        QCOMPARE(txBytes, QByteArray::fromHex("030000001200"));
+        QCOMPARE(w.state().txBytes, QByteArray::fromHex("030000001200"));
         QVERIFY(!QFile::exists(QStringLiteral("tuvarn.korr")));
         QVERIFY(!saveEnabled(&w));
     }
 
     void referencePointsGiveTheAzimuth()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         child<QPushButton>(&w, "GoToOrig")->click();
         enter(&w, "Lat1", QStringLiteral("55.0"));
         enter(&w, "Lon1", QStringLiteral("37.0"));
@@ -130,7 +129,7 @@ private slots:
         enter(&w, "Azimuth", QStringLiteral("270"));
         QCOMPARE(child<QLabel>(&w, "Azim_name")->text(), QStringLiteral("(West)"));
         QVERIFY(child<QLineEdit>(&w, "Lat1")->text().isEmpty());
-        QCOMPARE(manualState.editFlags & ReferenceFlags, 0);
+        QCOMPARE(w.state().manualState.editFlags & ReferenceFlags, 0);
 
         for (const char *name : {"Lat1", "Lat2", "Lon1", "Lon2"})
             enter(&w, name, QStringLiteral("10"));
@@ -139,24 +138,24 @@ private slots:
 
     void modeBoxesExcludeEachOther()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         auto *fb = child<QCheckBox>(&w, "ScanModeFB");
         auto *feedback = child<QCheckBox>(&w, "Feedback");
         feedback->setEnabled(true); // as with a demodulator
         child<QCheckBox>(&w, "ScanMode")->click();
         fb->click();
-        QVERIFY(fb->isChecked() && StationSettings.ScanModeFB && !StationSettings.ScanModeRL);
+        QVERIFY(fb->isChecked() && w.state().StationSettings.ScanModeFB && !w.state().StationSettings.ScanModeRL);
         feedback->click();
-        QVERIFY(StationSettings.Feedback && !StationSettings.ScanModeFB && !fb->isChecked());
+        QVERIFY(w.state().StationSettings.Feedback && !w.state().StationSettings.ScanModeFB && !fb->isChecked());
     }
 
     void ubloxAsksThenQuits()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         m_dialogs.expectQuestion(QStringLiteral("Switch to Ublox mode?"), false);
         child<QPushButton>(&w, "ublox")->click();
-        QVERIFY(!linkState.ubloxMode);
-        QVERIFY(txBytes.isEmpty());
+        QVERIFY(!w.state().linkState.ubloxMode);
+        QVERIFY(w.state().txBytes.isEmpty());
 
         m_dialogs.expectQuestion(QStringLiteral("Switch to Ublox mode?"), true);
         m_dialogs.expectMessage(QStringLiteral("UBLOX mode is on.\r\n Run u-center\r\nto set up GPS module"));
@@ -166,8 +165,8 @@ private slots:
         connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
         guard.start(5000);
         QCOMPARE(QCoreApplication::exec(), 0);
-        QVERIFY(linkState.ubloxMode);
-        QCOMPARE(txBytes, QByteArray::fromHex("09000000"));
+        QVERIFY(w.state().linkState.ubloxMode);
+        QCOMPARE(w.state().txBytes, QByteArray::fromHex("09000000"));
         QVERIFY(m_dialogs.scriptDone());
     }
 };

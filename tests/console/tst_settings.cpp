@@ -37,11 +37,12 @@ class TestSettings : public QObject
 private:
     QTemporaryDir m_dir;
     ScriptedDialogs m_dialogs;
+    StationSettingsRecord m_settings;
 
 private slots:
     void init()
     {
-        StationSettings.reset();
+        m_settings.reset();
         m_dialogs = ScriptedDialogs();
         platform::setDialogs(&m_dialogs);
     }
@@ -53,15 +54,15 @@ private slots:
 
     void defaultsBeforeLoading()
     {
-        QCOMPARE(StationSettings.korr, 1.0);
-        QCOMPARE(StationSettings.Focus, 0.0);
-        QCOMPARE(StationSettings.Port, 0);
+        QCOMPARE(m_settings.korr, 1.0);
+        QCOMPARE(m_settings.Focus, 0.0);
+        QCOMPARE(m_settings.Port, 0);
     }
 
     void exampleLoadsWithAllValues()
     {
-        QCOMPARE(loadSettingsFromBytes(completeFile(m_dir.path())), quint8(0));
-        const StationSettingsRecord &s = StationSettings;
+        QCOMPARE(loadSettingsFromBytes(m_settings, completeFile(m_dir.path())), quint8(0));
+        const StationSettingsRecord &s = m_settings;
         QCOMPARE(s.StationName, QStringLiteral("Name"));
         QCOMPARE(s.Focus, 1400.0);
         QCOMPARE(s.Radius, 500.0);
@@ -80,9 +81,9 @@ private slots:
 
     void crlfAndLfReadAlike()
     {
-        QCOMPARE(loadSettingsFromBytes(completeFile(m_dir.path(), "\r\n")), quint8(0));
-        QCOMPARE(StationSettings.StationName, QStringLiteral("Name"));
-        QCOMPARE(StationSettings.korr, 1.0);
+        QCOMPARE(loadSettingsFromBytes(m_settings, completeFile(m_dir.path(), "\r\n")), quint8(0));
+        QCOMPARE(m_settings.StationName, QStringLiteral("Name"));
+        QCOMPARE(m_settings.korr, 1.0);
     }
 
     void resultCodes_data()
@@ -112,7 +113,7 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(int, code);
-        QCOMPARE(int(loadSettingsFromBytes(content)), code);
+        QCOMPARE(int(loadSettingsFromBytes(m_settings, content)), code);
     }
 
     // Values the pointing model cannot use are refused like a bad Port; zero
@@ -150,13 +151,13 @@ private slots:
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, value);
         QFETCH(int, code);
-        QCOMPARE(int(loadSettingsFromBytes(replaceValue(completeFile(m_dir.path()), key, value))), code);
+        QCOMPARE(int(loadSettingsFromBytes(m_settings, replaceValue(completeFile(m_dir.path()), key, value))), code);
     }
 
     void portIsStoredBeforeItIsRejected()
     {
-        QCOMPARE(loadSettingsFromBytes(replaceValue(completeFile(m_dir.path()), "Port", "51")), quint8(1));
-        QCOMPARE(StationSettings.Port, 51);
+        QCOMPARE(loadSettingsFromBytes(m_settings, replaceValue(completeFile(m_dir.path()), "Port", "51")), quint8(1));
+        QCOMPARE(m_settings.Port, 51);
     }
 
     void switchKinds_data()
@@ -176,9 +177,9 @@ private slots:
         QByteArray file = completeFile(m_dir.path());
         file = replaceValue(file, "TimeCorr", value);
         file = replaceValue(file, "Demodulator", value);
-        QCOMPARE(loadSettingsFromBytes(file), quint8(0));
-        QTEST(StationSettings.TimeCorr, "timeCorr");
-        QTEST(StationSettings.Demodulator, "demodulator");
+        QCOMPARE(loadSettingsFromBytes(m_settings, file), quint8(0));
+        QTEST(m_settings.TimeCorr, "timeCorr");
+        QTEST(m_settings.Demodulator, "demodulator");
     }
 
     void eightBitDeviationsAndSinglePrecision()
@@ -188,12 +189,12 @@ private slots:
         file = replaceValue(file, "DeviationStep", "-4");
         file = replaceValue(file, "Focus", "1400.1");
         file = replaceValue(file, "korr", "abc");
-        QCOMPARE(loadSettingsFromBytes(file), quint8(0));
-        QCOMPARE(StationSettings.MaxDeviation, qint8(44));
-        QCOMPARE(StationSettings.DeviationStep, qint8(-4));
-        QCOMPARE(StationSettings.Focus, double(1400.1f));
-        QVERIFY(StationSettings.Focus != 1400.1);
-        QCOMPARE(StationSettings.korr, 0.0);
+        QCOMPARE(loadSettingsFromBytes(m_settings, file), quint8(0));
+        QCOMPARE(m_settings.MaxDeviation, qint8(44));
+        QCOMPARE(m_settings.DeviationStep, qint8(-4));
+        QCOMPARE(m_settings.Focus, double(1400.1f));
+        QVERIFY(m_settings.Focus != 1400.1);
+        QCOMPARE(m_settings.korr, 0.0);
     }
 
     void keyLinesAnywhereAndLaterValuesWin()
@@ -201,25 +202,25 @@ private slots:
         QByteArray file = completeFile(m_dir.path());
         // A comment mentioning Focus is a Focus key line; a blank value line gives 0.
         file += "# the Focus below is for tests\n1200\nRadius\n\nStationName trailing\n";
-        QCOMPARE(loadSettingsFromBytes(file), quint8(0));
-        QCOMPARE(StationSettings.Focus, 1200.0);
-        QCOMPARE(StationSettings.Radius, 0.0);
-        QCOMPARE(StationSettings.HalfRadius, 0.0);
+        QCOMPARE(loadSettingsFromBytes(m_settings, file), quint8(0));
+        QCOMPARE(m_settings.Focus, 1200.0);
+        QCOMPARE(m_settings.Radius, 0.0);
+        QCOMPARE(m_settings.HalfRadius, 0.0);
     }
 
     void stationNameKeepsBlanks()
     {
         QByteArray file = completeFile(m_dir.path());
         file.replace("\nName\n", "\n  My station  \n");
-        QCOMPARE(loadSettingsFromBytes(file), quint8(0));
-        QCOMPARE(StationSettings.StationName, QStringLiteral("  My station  "));
+        QCOMPARE(loadSettingsFromBytes(m_settings, file), quint8(0));
+        QCOMPARE(m_settings.StationName, QStringLiteral("  My station  "));
     }
 
     void missingTrackFolderShowsBoxAndGivesFour()
     {
         QByteArray file = completeFile(m_dir.path() + QStringLiteral("/nowhere"));
         m_dialogs.expectMessage(QStringLiteral("bad track path"));
-        QCOMPARE(loadSettingsFromBytes(file), quint8(4));
+        QCOMPARE(loadSettingsFromBytes(m_settings, file), quint8(4));
         QVERIFY(m_dialogs.scriptDone());
     }
 
@@ -244,7 +245,7 @@ private slots:
         big += QByteArray(10 * 1024 * 1024, 'a');
         QElapsedTimer t;
         t.start();
-        QCOMPARE(loadSettingsFromBytes(big), quint8(3));
+        QCOMPARE(loadSettingsFromBytes(m_settings, big), quint8(3));
         QVERIFY(t.elapsed() < 10000);
     }
 

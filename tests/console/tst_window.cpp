@@ -22,12 +22,12 @@ class TestWindow : public QObject, private WindowFixture
     }
 
     // The example settings with the track beside us and, if named, one value changed.
-    static void loadExample(const QByteArray &key = {}, const QByteArray &value = {})
+    void loadExample(const QByteArray &key = {}, const QByteArray &value = {})
     {
         QList<QPair<QByteArray, QByteArray>> changes{{"TrackPath", QDir::currentPath().toUtf8() + "/Track.txt"}};
         if (!key.isEmpty())
             changes.append({key, value});
-        loadExampleSettings(changes);
+        loadExampleSettings(m_settings, changes);
     }
 
 private slots:
@@ -36,14 +36,14 @@ private slots:
     void init()
     {
         QFile::remove(QStringLiteral("tuvarn.log"));
-        serviceMode = false;
+        m_serviceMode = false;
         loadExample();
     }
     void cleanup() { checkPrompts(); }
 
     void rightQuarterAndSkyPanelGeometry()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         const int bar = w.statusBar()->sizeHint().height();
         auto *panel = child<QFrame>(&w, "panelka");
         QCOMPARE(panel->geometry(), QRect(1440, 0, 480, 1040 - 2 * bar));
@@ -86,13 +86,14 @@ private slots:
         QFETCH(QByteArray, rl);
         QFETCH(QByteArray, fb);
         loadExample("Demodulator", demod);
-        StationSettings.Feedback = feedback == "enable";
-        StationSettings.ScanModeRL = rl == "enable";
-        StationSettings.ScanModeFB = fb == "enable";
-        tuv w;
-        QTEST(StationSettings.Feedback, "feedbackOn");
-        QTEST(StationSettings.ScanModeRL, "rlOn");
-        QTEST(StationSettings.ScanModeFB, "fbOn");
+        m_settings.Feedback = feedback == "enable";
+        m_settings.ScanModeRL = rl == "enable";
+        m_settings.ScanModeFB = fb == "enable";
+        tuv w(m_settings, m_serviceMode);
+        const StationSettingsRecord &settled = w.state().StationSettings;
+        QTEST(settled.Feedback, "feedbackOn");
+        QTEST(settled.ScanModeRL, "rlOn");
+        QTEST(settled.ScanModeFB, "fbOn");
         QTEST(child<QCheckBox>(&w, "Feedback")->isChecked(), "feedbackOn");
         QTEST(child<QCheckBox>(&w, "Feedback")->isEnabled(), "feedbackEnabled");
         QTEST(child<QCheckBox>(&w, "ScanMode")->isChecked(), "rlOn");
@@ -102,7 +103,7 @@ private slots:
     void focusEditAndStatusTexts()
     {
         loadExample("Demodulator", "disable");
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         QCOMPARE(child<QLineEdit>(&w, "Focus")->text(), QStringLiteral("1400"));
         QCOMPARE(child<QLabel>(&w, "label_3")->text(), QStringLiteral("mm (min elev.= 70.3)"));
         QCOMPARE(child<QLineEdit>(&w, "korrEdit")->text(), QStringLiteral("1"));
@@ -119,7 +120,7 @@ private slots:
     void operatorModeShowsLogAndWritesBanner()
     {
         {
-            tuv w;
+            tuv w(m_settings, m_serviceMode);
             w.show();
             QVERIFY(child<QScrollArea>(&w, "LogscrollArea")->isVisible());
             QVERIFY(!child<QFrame>(&w, "panelka")->isVisible());
@@ -141,7 +142,7 @@ private slots:
     {
         QVERIFY(QDir().mkdir(QStringLiteral("tuvarn.log"))); // a folder cannot be opened as the log
         {
-            tuv w;
+            tuv w(m_settings, m_serviceMode);
             w.show();
             auto *view = qobject_cast<QLabel *>(child<QScrollArea>(&w, "LogscrollArea")->widget());
             QVERIFY(view);
@@ -157,7 +158,7 @@ private slots:
 
     void failedProgrammingRunSaysWhyInTheLog()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         auto *progress = child<QLabel>(&w, "ProgProgress");
         progress->setText(QStringLiteral("\nbootloader ok\nLoaded 2048 bytes\nprogramming mode ok\nmemory erased ok\n...."));
         QVERIFY(QMetaObject::invokeMethod(&w, "FlashPrFinish", Q_ARG(char, 1)));
@@ -173,21 +174,21 @@ private slots:
 
     void serviceModeShowsPanelAndKeepsNoLog()
     {
-        serviceMode = true;
+        m_serviceMode = true;
         {
-            tuv w;
+            tuv w(m_settings, m_serviceMode);
             w.show();
             QVERIFY(child<QFrame>(&w, "panelka")->isVisible());
             QVERIFY(!child<QScrollArea>(&w, "LogscrollArea")->isVisible());
             w.logEvent(QStringLiteral("nothing"));
         }
         QVERIFY(!QFile::exists(QStringLiteral("tuvarn.log")));
-        serviceMode = false;
+        m_serviceMode = false;
     }
 
     void logPaneIsCappedAndFollowsNewest()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         w.show();
         auto *pane = child<QScrollArea>(&w, "LogscrollArea");
         auto *view = qobject_cast<QLabel *>(pane->widget());
@@ -203,7 +204,7 @@ private slots:
 
     void exitEndsTheEventLoop()
     {
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
         w.show();
         QTimer::singleShot(0, child<QPushButton>(&w, "exit"), &QPushButton::click);
         QTimer failsafe;

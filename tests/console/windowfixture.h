@@ -14,9 +14,9 @@
 
 // Loads the example settings with these values changed. Clock setting is
 // always off: no test may set the machine's clock.
-inline void loadExampleSettings(const QList<QPair<QByteArray, QByteArray>> &changes)
+inline void loadExampleSettings(StationSettingsRecord &settings, const QList<QPair<QByteArray, QByteArray>> &changes)
 {
-    StationSettings.reset();
+    settings.reset();
     QByteArray text = exampleSettingsText();
     for (const auto &change : QList<QPair<QByteArray, QByteArray>>{{"TimeCorr", "disable"}} + changes) {
         const QByteArray key = change.first + "\r\n";
@@ -24,7 +24,7 @@ inline void loadExampleSettings(const QList<QPair<QByteArray, QByteArray>> &chan
         const int at = text.indexOf(key) + key.size();
         text.replace(at, text.indexOf("\r\n", at) - at, change.second);
     }
-    QCOMPARE(loadSettingsFromBytes(text), quint8(0));
+    QCOMPARE(loadSettingsFromBytes(settings, text), quint8(0));
 }
 
 class WindowFixture
@@ -35,6 +35,9 @@ protected:
     FixedScreenMetrics m_screen{QSize(1920, 1040), 1080};
     FakeClock m_clock{QDateTime(QDate(2026, 12, 7), QTime(4, 12, 42), Qt::UTC)};
     ScriptedDialogs m_dialogs;
+    // What the window under test is built with.
+    StationSettingsRecord m_settings;
+    bool m_serviceMode = false;
 
     template<typename T>
     static T *child(QWidget *w, const char *name)
