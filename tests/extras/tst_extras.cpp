@@ -1,4 +1,5 @@
 // The extras file, the status file and the parking rule.
+#include "controllerlink.h"
 #include "clock.h"
 #include "extrassettings.h"
 #include "linkstate.h"
@@ -282,15 +283,18 @@ void TestExtras::extrasFollowAPass()
     QDir::setCurrent(dir.path());
     FakeClock clock(T0);
     platform::setClock(&clock);
-    linkState.reset();
-    PassPlan.reset();
+    PassPlanRecord PassPlan;
+    LinkState linkState;
+    QByteArray txFrame, txBytes, lastUploadBytes;
+    ControllerLink link(linkState, txFrame, txBytes, lastUploadBytes);
 
     ExtrasSettings settings = parseExtrasSettings("StatusFile enable\nParkAfter 10\n");
     QStringList log;
     PassDataStore store;
     store.allocate(10, 4);
     {
-        StationExtras extras(settings, [&](const QString &m) { log << m; }, &store);
+        StationExtras extras(settings, [&](const QString &m) { log << m; }, &store, PassPlan, link, QString(),
+                             false);
         const QString path = dir.filePath(QStringLiteral("status.json"));
         QVERIFY(QFile::exists(path)); // written at once
         QVERIFY(readJson(path).value(QStringLiteral("pass")).isNull());

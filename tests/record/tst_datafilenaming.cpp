@@ -10,6 +10,8 @@ class TestDataFileNaming : public QObject
 {
     Q_OBJECT
 
+    StationSettingsRecord m_settings;
+
 private slots:
     void cleanup();
     void fileName_data();
@@ -22,7 +24,7 @@ private slots:
 
 void TestDataFileNaming::cleanup()
 {
-    StationSettings.reset();
+    m_settings.reset();
     platform::setClock(nullptr);
 }
 
@@ -114,26 +116,26 @@ void TestDataFileNaming::title()
 {
     QFETCH(bool, switchesOn);
     QFETCH(QString, title);
-    StationSettings.StationName = QStringLiteral(" Home St. ");
+    m_settings.StationName = QStringLiteral(" Home St. ");
     if (!switchesOn) {
-        StationSettings.Radius = double(500.0f);
-        StationSettings.Focus = double(1400.0f);
-        StationSettings.DeviationPorog = 0.2f;
-        StationSettings.DeviationStep = 4;
-        StationSettings.MaxDeviation = 40;
-        StationSettings.korr = double(1.0f);
+        m_settings.Radius = double(500.0f);
+        m_settings.Focus = double(1400.0f);
+        m_settings.DeviationPorog = 0.2f;
+        m_settings.DeviationStep = 4;
+        m_settings.MaxDeviation = 40;
+        m_settings.korr = double(1.0f);
     } else {
-        StationSettings.Radius = double(1234567.0f);
-        StationSettings.Focus = double(1400.5f);
-        StationSettings.DeviationPorog = 1e-05f;
-        StationSettings.DeviationStep = -4;
-        StationSettings.MaxDeviation = qint8(300);
-        StationSettings.korr = double(0.98765432f);
-        StationSettings.Feedback = true;
-        StationSettings.ScanModeRL = true;
-        StationSettings.ScanModeFB = true;
+        m_settings.Radius = double(1234567.0f);
+        m_settings.Focus = double(1400.5f);
+        m_settings.DeviationPorog = 1e-05f;
+        m_settings.DeviationStep = -4;
+        m_settings.MaxDeviation = qint8(300);
+        m_settings.korr = double(0.98765432f);
+        m_settings.Feedback = true;
+        m_settings.ScanModeRL = true;
+        m_settings.ScanModeFB = true;
     }
-    const QString got = dataFileTitle();
+    const QString got = dataFileTitle(m_settings);
     QCOMPARE(got, title);
     QCOMPARE(got.count(QLatin1Char('\n')), 14);
 }

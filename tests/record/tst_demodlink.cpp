@@ -36,6 +36,7 @@ class TestDemodLink : public QObject
     Q_OBJECT
 
 private:
+    StationSettingsRecord m_settings;
     QTcpServer m_server;
     QTcpSocket *m_peer = nullptr; // the demodulator's side of the connection
 
@@ -45,7 +46,7 @@ private:
         link.setEndpoint(QStringLiteral("127.0.0.1"), m_server.serverPort());
         QString text;
         bool rewrite = false;
-        const qint64 result = link.checkDemodulator(&text, &rewrite);
+        const qint64 result = link.checkDemodulator(m_settings, &text, &rewrite);
         if (result != 9 || !m_server.waitForNewConnection(2000))
             return QByteArray("<no connection>");
         m_peer = m_server.nextPendingConnection();
@@ -96,16 +97,16 @@ void TestDemodLink::initTestCase()
 
 void TestDemodLink::init()
 {
-    StationSettings.reset();
-    StationSettings.Demodulator = true;
-    StationSettings.Feedback = true;
+    m_settings.reset();
+    m_settings.Demodulator = true;
+    m_settings.Feedback = true;
 }
 
 void TestDemodLink::cleanup()
 {
     delete m_peer;
     m_peer = nullptr;
-    StationSettings.reset();
+    m_settings.reset();
 }
 
 void TestDemodLink::messagesByteForByte()
@@ -148,15 +149,15 @@ void TestDemodLink::decodeAnswer()
 
 void TestDemodLink::disabledNeverConnects()
 {
-    StationSettings.Demodulator = false;
-    StationSettings.Feedback = false;
-    StationSettings.ScanModeRL = true;
-    StationSettings.ScanModeFB = true;
+    m_settings.Demodulator = false;
+    m_settings.Feedback = false;
+    m_settings.ScanModeRL = true;
+    m_settings.ScanModeFB = true;
     DemodLink link;
     link.setEndpoint(QStringLiteral("127.0.0.1"), m_server.serverPort());
     QString text = QStringLiteral("stale");
     bool rewrite = false;
-    QCOMPARE(link.checkDemodulator(&text, &rewrite), qint64(0));
+    QCOMPARE(link.checkDemodulator(m_settings, &text, &rewrite), qint64(0));
     QCOMPARE(text, QStringLiteral(", Demod. disabled"));
     QVERIFY(rewrite);
     QCOMPARE(link.lastDemodResult(), qint64(0));
@@ -187,9 +188,9 @@ void TestDemodLink::failWithScanTexts()
     QFETCH(bool, rl);
     QFETCH(bool, fb);
     QFETCH(QString, text);
-    StationSettings.Feedback = feedback;
-    StationSettings.ScanModeRL = rl;
-    StationSettings.ScanModeFB = fb;
+    m_settings.Feedback = feedback;
+    m_settings.ScanModeRL = rl;
+    m_settings.ScanModeFB = fb;
 
     DemodLink link;
     link.setEndpoint(QStringLiteral("127.0.0.1"), closedPort());
@@ -197,7 +198,7 @@ void TestDemodLink::failWithScanTexts()
     for (int attempt = 0; attempt < 2; ++attempt) {
         QString got;
         bool rewrite = false;
-        QCOMPARE(link.checkDemodulator(&got, &rewrite), qint64(0));
+        QCOMPARE(link.checkDemodulator(m_settings, &got, &rewrite), qint64(0));
         QCOMPARE(got, text);
         QVERIFY(rewrite);
     }
@@ -205,13 +206,13 @@ void TestDemodLink::failWithScanTexts()
 
 void TestDemodLink::okSendsConnectMessage()
 {
-    StationSettings.Feedback = false;
-    StationSettings.ScanModeFB = true;
+    m_settings.Feedback = false;
+    m_settings.ScanModeFB = true;
     DemodLink link;
     link.setEndpoint(QStringLiteral("127.0.0.1"), m_server.serverPort());
     QString text;
     bool rewrite = false;
-    QCOMPARE(link.checkDemodulator(&text, &rewrite), qint64(9));
+    QCOMPARE(link.checkDemodulator(m_settings, &text, &rewrite), qint64(9));
     QCOMPARE(text, QStringLiteral(", Demod. ok, Feedback off, ScanModeFB"));
     QVERIFY(rewrite);
     QCOMPARE(link.lastDemodResult(), qint64(9));
@@ -227,7 +228,7 @@ void TestDemodLink::liveConnectionKeepsLabel()
     QCOMPARE(connectLink(link), DemodLink::connectMessage());
     QString text = QStringLiteral("stale");
     bool rewrite = true;
-    QCOMPARE(link.checkDemodulator(&text, &rewrite), qint64(1));
+    QCOMPARE(link.checkDemodulator(m_settings, &text, &rewrite), qint64(1));
     QVERIFY(!rewrite);
     QCOMPARE(text, QString());
     QCOMPARE(link.lastDemodResult(), qint64(1));
@@ -257,7 +258,7 @@ void TestDemodLink::readTakesOneSamplePerBlock()
 
     QVERIFY(deliver(link, answer(1234, -56) + answer(500, 500)));
     QVERIFY(ready.count() >= 1);
-    QCOMPARE(link.readTcpData(DemodLink::Tracking, store), DemodLink::SampleAdded);
+    QCOMPARE(link.readTcpData(m_settings, DemodLink::Tracking, store), DemodLink::SampleAdded);
     QCOMPARE(link.socket()->bytesAvailable(), qint64(0));
     QCOMPARE(store.openSampleCount(), 1u);
     QVERIFY(store.powerSampleAt(0, 0) == 123.4f);
@@ -284,21 +285,21 @@ void TestDemodLink::readWaitsForRecordingConditions()
     QFETCH(int, result);
     DemodLink link;
     QCOMPARE(connectLink(link), DemodLink::connectMessage());
-    StationSettings.Demodulator = demodulator;
+    m_settings.Demodulator = demodulator;
     PassDataStore store;
     store.allocate(10, 20);
     store.start();
     QVERIFY(deliver(link, answer(-300, 45)));
 
-    QCOMPARE(int(link.readTcpData(statusWord, store)), result);
+    QCOMPARE(int(link.readTcpData(m_settings, statusWord, store)), result);
     if (result == DemodLink::NotRead) {
         // Left queued: a later arrival under the right conditions reads it all and
         // takes the first answer.
         QCOMPARE(link.socket()->bytesAvailable(), qint64(DemodLink::AnswerSize));
         QCOMPARE(store.openSampleCount(), 0u);
-        StationSettings.Demodulator = true;
+        m_settings.Demodulator = true;
         QVERIFY(deliver(link, answer(999, 999)));
-        QCOMPARE(link.readTcpData(DemodLink::InStartPosition, store), DemodLink::SampleAdded);
+        QCOMPARE(link.readTcpData(m_settings, DemodLink::InStartPosition, store), DemodLink::SampleAdded);
     }
     QCOMPARE(store.openSampleCount(), 1u);
     QVERIFY(store.powerSampleAt(0, 0) == -30.0f);
@@ -313,16 +314,16 @@ void TestDemodLink::shortBlockIsIgnored()
     store.allocate(10, 20);
     store.start();
     QVERIFY(deliver(link, answer(0, 0, 51)));
-    QCOMPARE(link.readTcpData(DemodLink::Tracking, store), DemodLink::ShortBlock);
+    QCOMPARE(link.readTcpData(m_settings, DemodLink::Tracking, store), DemodLink::ShortBlock);
     QCOMPARE(store.openSampleCount(), 0u);
     // The next whole answer is read on its own.
     QVERIFY(deliver(link, answer(10, 20)));
-    QCOMPARE(link.readTcpData(DemodLink::Tracking, store), DemodLink::SampleAdded);
+    QCOMPARE(link.readTcpData(m_settings, DemodLink::Tracking, store), DemodLink::SampleAdded);
     QVERIFY(store.powerSampleAt(0, 0) == 1.0f);
     // A store that takes no sample still empties the socket.
     store.release();
     QVERIFY(deliver(link, answer(10, 20)));
-    QCOMPARE(link.readTcpData(DemodLink::Tracking, store), DemodLink::StoreRefused);
+    QCOMPARE(link.readTcpData(m_settings, DemodLink::Tracking, store), DemodLink::StoreRefused);
     QCOMPARE(link.socket()->bytesAvailable(), qint64(0));
 }
 
