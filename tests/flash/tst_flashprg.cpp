@@ -118,7 +118,6 @@ private slots:
     {
         qputenv("TUVARN_PORT_DIR", m_dir.path().toUtf8());
         qRegisterMetaType<QSerialPort::SerialPortError>();
-        resetFlashWorkflow();
     }
 
     void transitions_data()
@@ -345,13 +344,14 @@ private slots:
     void progressLines()
     {
         // 51 blocks: a line of 50 dots, then a new line for the 51st.
-        QString label = appendProgress(QStringLiteral("x"), QString());
-        label = appendProgress(label, QStringLiteral("\nmemory erased ok"));
+        FlashWorkflowState w;
+        QString label = appendProgress(w, QStringLiteral("x"), QString());
+        label = appendProgress(w, label, QStringLiteral("\nmemory erased ok"));
         for (int i = 0; i < 51; ++i)
-            label = appendProgress(label, QStringLiteral("."));
+            label = appendProgress(w, label, QStringLiteral("."));
         QCOMPARE(label, QStringLiteral("x\nmemory erased ok\n") + QString(50, '.') + QStringLiteral("\n."));
-        QCOMPARE(appendProgress(QStringLiteral("a"), QString()), QStringLiteral("a"));
-        QCOMPARE(appendProgress(QStringLiteral("a"), QStringLiteral(".")), QStringLiteral("a\n."));
+        QCOMPARE(appendProgress(w, QStringLiteral("a"), QString()), QStringLiteral("a"));
+        QCOMPARE(appendProgress(w, QStringLiteral("a"), QStringLiteral(".")), QStringLiteral("a\n."));
     }
 };
 

@@ -2,6 +2,7 @@
 // the programmer and must read the controller's replies again once the run has
 // ended, whatever the end and however quickly the boot loader answered.
 #include "appstate.h"
+#include "controllerlink.h"
 #include "dialogs.h"
 #include "flashprg.h"
 #include "flashworkflow.h"
@@ -115,6 +116,7 @@ class TestFlashRelink : public QObject
     QTemporaryDir m_dir;
     QString m_oldDir;
     SlowOperator m_dialogs;
+    StationSettingsRecord m_settings;
 
 private slots:
     void initTestCase()
@@ -122,17 +124,15 @@ private slots:
         m_oldDir = QDir::currentPath();
         QDir::setCurrent(m_dir.path());
         platform::setDialogs(&m_dialogs);
-        serviceMode = true;
-        StationSettings.reset();
+        m_settings.reset();
         QByteArray ini = exampleSettingsText();
         ini.replace("Port\r\n1\r\n", "Port\r\n" + QByteArray::number(Com) + "\r\n");
         ini.replace("Demodulator\r\nenable", "Demodulator\r\ndisable");
         ini.replace("TimeCorr\r\nenable", "TimeCorr\r\ndisable");
-        QCOMPARE(loadSettingsFromBytes(ini), quint8(0));
+        QCOMPARE(loadSettingsFromBytes(m_settings, ini), quint8(0));
     }
     void cleanupTestCase()
     {
-        serviceMode = false;
         platform::setDialogs(nullptr);
         QDir::setCurrent(m_oldDir);
     }
@@ -156,7 +156,10 @@ private slots:
         PortFolder ports;
         Board board(ports.path());
         QVERIFY2(board.isValid(), "no pseudo-terminal");
-        tuv w;
+        tuv w(m_settings, true);
+        LinkState &linkState = w.state().linkState;
+        FlashWorkflowState &flashWorkflow = w.state().flashWorkflow;
+        const auto controllerPort = [&w] { return qobject_cast<rs *>(w.link().transport()); };
         QTRY_VERIFY_WITH_TIMEOUT(controllerPort()->isOpened(), 5000);
 
         // The console frames a reception after line silence counted in its
@@ -166,7 +169,7 @@ private slots:
         // and after one overrun the console never sees the silence again. So
         // the board replies only once the console has taken in the last one:
         // nothing on the line or in the port, no reception being collected.
-        const auto consoleIdle = [] {
+        const auto consoleIdle = [&] {
             int onLine = 0;
             if (::ioctl(int(controllerPort()->port()->handle()), FIONREAD, &onLine) != 0)
                 return false;

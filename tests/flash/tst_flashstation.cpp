@@ -2,6 +2,7 @@
 // running board, the flash switch on a silent one, and a board that keeps
 // running. The flash is read back and compared with the images written.
 #include "appstate.h"
+#include "controllerlink.h"
 #include "dialogs.h"
 #include "flashprg.h"
 #include "flashworkflow.h"
@@ -26,6 +27,8 @@ class TestFlashStation : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    StationSettingsRecord m_settings;
+    bool m_serviceMode = true;
     QString m_oldDir;
     QProcess m_sim;
     QByteArray m_out;
@@ -73,6 +76,7 @@ class TestFlashStation : public QObject
     }
     void startRun(tuv &w, const QString &file)
     {
+        const LinkState &linkState = w.state().linkState;
         m_dialogs.expectQuestion(QStringLiteral("Programm device"), true);
         m_dialogs.expectOpenFile(QStringLiteral("Open Code"), m_dir.filePath(file));
         m_dialogs.expectMessage(QStringLiteral("turn flash switch on"));
@@ -108,20 +112,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_out.contains("ready port="), 10000);
         m_out.clear();
 
-        serviceMode = true;
-        StationSettings.reset();
+        m_settings.reset();
         QByteArray ini = exampleSettingsText();
         ini.replace("Port\r\n1\r\n", "Port\r\n6\r\n");
         ini.replace("Demodulator\r\nenable", "Demodulator\r\ndisable");
         ini.replace("TimeCorr\r\nenable", "TimeCorr\r\ndisable");
-        QCOMPARE(loadSettingsFromBytes(ini), quint8(0));
+        QCOMPARE(loadSettingsFromBytes(m_settings, ini), quint8(0));
     }
     void cleanupTestCase()
     {
         m_sim.write("quit\n");
         if (!m_sim.waitForFinished(5000))
             m_sim.kill();
-        serviceMode = false;
         platform::setDialogs(nullptr);
         QDir::setCurrent(m_oldDir);
     }
@@ -130,7 +132,10 @@ private slots:
     void refusedFiles()
     {
         QFile(m_dir.filePath(QStringLiteral("empty.bin"))).open(QIODevice::WriteOnly);
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
+        [[maybe_unused]] LinkState &linkState = w.state().linkState;
+        [[maybe_unused]] FlashWorkflowState &flashWorkflow = w.state().flashWorkflow;
+        [[maybe_unused]] const auto controllerPort = [&w] { return qobject_cast<rs *>(w.link().transport()); };
         const QStringList answers = {m_dir.filePath(QStringLiteral("missing.bin")), m_dir.filePath(QStringLiteral("empty.bin"))};
         const QStringList messages = {QStringLiteral("Error opening ") + answers[0], QStringLiteral("Firmware image is empty")};
         for (int i = 0; i < answers.size(); ++i) {
@@ -148,7 +153,10 @@ private slots:
     {
         const QByteArray image = writeImage(QStringLiteral("fw.bin"), 4196); // 16 blocks and a tail
         QVERIFY(!image.isEmpty());
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
+        [[maybe_unused]] LinkState &linkState = w.state().linkState;
+        [[maybe_unused]] FlashWorkflowState &flashWorkflow = w.state().flashWorkflow;
+        [[maybe_unused]] const auto controllerPort = [&w] { return qobject_cast<rs *>(w.link().transport()); };
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(linkLabel(w)->text().startsWith(QStringLiteral("Ver. ")), 10000);
         // Someone else listening to the port keeps listening through a run.
@@ -183,7 +191,10 @@ private slots:
     void boardThatKeepsRunning()
     {
         writeImage(QStringLiteral("fw2.bin"), 700);
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
+        [[maybe_unused]] LinkState &linkState = w.state().linkState;
+        [[maybe_unused]] FlashWorkflowState &flashWorkflow = w.state().flashWorkflow;
+        [[maybe_unused]] const auto controllerPort = [&w] { return qobject_cast<rs *>(w.link().transport()); };
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(linkLabel(w)->text().startsWith(QStringLiteral("Ver. ")), 10000);
         const int before = commandTens();
@@ -203,7 +214,10 @@ private slots:
         const QByteArray first = flashDump();
         const QByteArray image = writeImage(QStringLiteral("fw3.bin"), 700);
         QVERIFY(control(QStringLiteral("flash-switch on")));
-        tuv w;
+        tuv w(m_settings, m_serviceMode);
+        [[maybe_unused]] LinkState &linkState = w.state().linkState;
+        [[maybe_unused]] FlashWorkflowState &flashWorkflow = w.state().flashWorkflow;
+        [[maybe_unused]] const auto controllerPort = [&w] { return qobject_cast<rs *>(w.link().transport()); };
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(linkLabel(w)->text().startsWith(QStringLiteral("Disconnected")), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(linkState.linkWatchdog, quint8(0), 5000);
@@ -225,13 +239,16 @@ private slots:
     void failedRunSaysWhyInTheLog()
     {
         // Operator mode keeps the event log; the boot loader hears but never answers.
-        serviceMode = false;
+        m_serviceMode = false;
         QFile::remove(QStringLiteral("tuvarn.log"));
         writeImage(QStringLiteral("fw4.bin"), 300);
         QVERIFY(control(QStringLiteral("flash-switch on")));
         QVERIFY(control(QStringLiteral("silent 60")));
         {
-            tuv w;
+            tuv w(m_settings, m_serviceMode);
+            [[maybe_unused]] LinkState &linkState = w.state().linkState;
+            [[maybe_unused]] FlashWorkflowState &flashWorkflow = w.state().flashWorkflow;
+            [[maybe_unused]] const auto controllerPort = [&w] { return qobject_cast<rs *>(w.link().transport()); };
             w.show();
             QTRY_VERIFY_WITH_TIMEOUT(linkLabel(w)->text().startsWith(QStringLiteral("Disconnected")), 10000);
             QVERIFY(controllerPort()->isOpened());
@@ -250,7 +267,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(errorShown(), 12000);
             QCOMPARE(linkState.flashDelay, quint8(0));
         }
-        serviceMode = true;
+        m_serviceMode = true;
         QVERIFY(control(QStringLiteral("silent 0")));
         QVERIFY(control(QStringLiteral("flash-switch off")));
         QFile log(QStringLiteral("tuvarn.log"));
