@@ -7,7 +7,7 @@
 class ControllerLink;
 class flashprg;
 
-// The programming workflow's process-wide state: one preparation or run at a
+// The programming workflow's state: one preparation or run at a
 // time, told apart by linkState.flashDelay (non-zero while either lasts).
 struct FlashWorkflowState
 {

@@ -8,8 +8,9 @@
 class ControllerLink;
 class ControllerTransport;
 
-// The controller link's process-wide state: port supervision, reception
-// framing, main-cycle counters and what the last status reply told.
+// The controller link's state, a part of the window's ConsoleState: port
+// supervision, reception framing, main-cycle counters and what the last status
+// reply told.
 struct LinkState
 {
     // Port supervision.
