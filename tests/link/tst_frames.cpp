@@ -3,12 +3,13 @@
 #include "linkworld.h"
 
 #include <QtTest>
+#include <memory>
 
 class FramesTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { resetLinkWorld(); }
+    void init() { w = std::make_unique<LinkWorld>(); }
 
     void commandFrames_data();
     void commandFrames();
@@ -22,6 +23,9 @@ private slots:
     void uploadRepeatAndMode();
     void sendTimeWrapsAtMidnight_data();
     void sendTimeWrapsAtMidnight();
+
+private:
+    std::unique_ptr<LinkWorld> w;
 };
 
 void FramesTest::commandFrames_data()
@@ -53,23 +57,23 @@ void FramesTest::commandFrames()
     QCOMPARE(built.toHex(), expected.toHex());
     // The sender goes through txFrame and leaves exactly these bytes in txBytes.
     if (hasArg)
-        sendCommand(code, qint16(arg));
+        w->link.sendCommand(code, qint16(arg));
     else
-        sendCommand(code);
-    QCOMPARE(txBytes.toHex(), expected.toHex());
-    QCOMPARE(txFrame.size(), TxFrameSize);
+        w->link.sendCommand(code);
+    QCOMPARE(w->txBytes.toHex(), expected.toHex());
+    QCOMPARE(w->txFrame.size(), TxFrameSize);
 }
 
 void FramesTest::sendWithoutPortKeepsBytes()
 {
-    QCOMPARE(sendCommand(CmdCancel), qint64(-1));
-    QCOMPARE(sendCorrectionByte(-5), qint64(-1));
-    QCOMPARE(txBytes.toHex(), QByteArray("fb"));
-    QCOMPARE(resendTxBytes(), qint64(-1));
+    QCOMPARE(w->link.sendCommand(CmdCancel), qint64(-1));
+    QCOMPARE(w->link.sendCorrectionByte(-5), qint64(-1));
+    QCOMPARE(w->txBytes.toHex(), QByteArray("fb"));
+    QCOMPARE(w->link.resendTxBytes(), qint64(-1));
     // A 6-byte command after a 4-byte one does not leak the old argument.
-    sendCommand(CmdSetNorthCorrection, 0x0102);
-    sendCommand(CmdGoToOrigin);
-    QCOMPARE(txBytes.toHex(), QByteArray("01000000"));
+    w->link.sendCommand(CmdSetNorthCorrection, 0x0102);
+    w->link.sendCommand(CmdGoToOrigin);
+    QCOMPARE(w->txBytes.toHex(), QByteArray("01000000"));
 }
 
 void FramesTest::checksumWindows_data()
@@ -141,20 +145,20 @@ void FramesTest::uploadLengths()
 void FramesTest::uploadRepeatAndMode()
 {
     QVERIFY(buildUploadFrame(0, 0, 0, 1.0f, {1.0f, 2.0f}, {1.0f}).isEmpty());
-    QVERIFY(!lastUploadWasSinglePoint());
+    QVERIFY(!isSinglePointUpload(w->lastUploadBytes));
     const QByteArray single = buildUploadFrame(5, 6, UploadSinglePoint, 1.0f, {1.0f}, {2.0f});
-    QCOMPARE(sendUploadFrame(single), qint64(-1)); // no port: dropped, still kept
-    QCOMPARE(lastUploadBytes, single);
-    QCOMPARE(txBytes, single);
-    QVERIFY(lastUploadWasSinglePoint());
-    sendCommand(CmdStatusRequest);
-    resendLastUpload();
-    QCOMPARE(txBytes, single);
+    QCOMPARE(w->link.sendUploadFrame(single), qint64(-1)); // no port: dropped, still kept
+    QCOMPARE(w->lastUploadBytes, single);
+    QCOMPARE(w->txBytes, single);
+    QVERIFY(isSinglePointUpload(w->lastUploadBytes));
+    w->link.sendCommand(CmdStatusRequest);
+    w->link.resendLastUpload();
+    QCOMPARE(w->txBytes, single);
     const QByteArray whole = buildUploadFrame(5, 6, UploadWholePass, 1.0f, {1.0f}, {2.0f});
-    sendUploadFrame(whole);
-    QVERIFY(!lastUploadWasSinglePoint());
-    QCOMPARE(sendUploadFrame(QByteArray(TxFrameSize + 1, '\0')), qint64(-1));
-    QCOMPARE(lastUploadBytes, whole);
+    w->link.sendUploadFrame(whole);
+    QVERIFY(!isSinglePointUpload(w->lastUploadBytes));
+    QCOMPARE(w->link.sendUploadFrame(QByteArray(TxFrameSize + 1, '\0')), qint64(-1));
+    QCOMPARE(w->lastUploadBytes, whole);
 }
 
 void FramesTest::sendTimeWrapsAtMidnight_data()

@@ -1,4 +1,5 @@
 #include "frames.h"
+#include "linkworld.h"
 #include "manual.h"
 #include "statusreply.h"
 
@@ -102,13 +103,13 @@ private slots:
 
     void forwardBackSendNothing()
     {
-        resetFrames();
-        txBytes = QByteArray::fromHex("01000000");
-        markForwardBack(BackWord);
-        QCOMPARE(txFrame.left(6), QByteArray::fromHex("FFFFFFFE0000"));
-        markForwardBack(ForwardWord);
-        QCOMPARE(txFrame.left(4), QByteArray::fromHex("010000FF"));
-        QCOMPARE(txBytes, QByteArray::fromHex("01000000"));
+        LinkWorld w;
+        w.txBytes = QByteArray::fromHex("01000000");
+        w.link.markCommandWord(BackWord);
+        QCOMPARE(w.txFrame.left(6), QByteArray::fromHex("FFFFFFFE0000"));
+        w.link.markCommandWord(ForwardWord);
+        QCOMPARE(w.txFrame.left(4), QByteArray::fromHex("010000FF"));
+        QCOMPARE(w.txBytes, QByteArray::fromHex("01000000"));
     }
 };
 

@@ -10,13 +10,14 @@
 #include "appstate.h"
 
 #include <QtTest>
+#include <memory>
 
 // Reception framing, the link watchdog and the once-per-second counters.
 class ReceptionTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { resetLinkWorld(); }
+    void init() { w = std::make_unique<LinkWorld>(); }
 
     void framingCountsSilentTicks();
     void classifyReceptions_data();
@@ -33,29 +34,40 @@ private slots:
     void unwrittenUploadWaitsForTheLink();
     void passLostByTheControllerIsSentAgain_data();
     void passLostByTheControllerIsSentAgain();
+
+private:
+    // The once-per-second upload step on this test's link.
+    UploadSupervisionResult superviseUpload(const std::function<qint8()> &autoLoadTrack,
+                                            const std::function<int()> &passStartState,
+                                            const std::function<int()> &uploadTrack)
+    {
+        return ::superviseUpload(w->link, w->serviceMode, autoLoadTrack, passStartState, uploadTrack);
+    }
+
+    std::unique_ptr<LinkWorld> w;
 };
 
 void ReceptionTest::framingCountsSilentTicks()
 {
-    ReplyReceiver rx;
+    ReplyReceiver rx(w->linkState);
     QVERIFY(!rx.onTick()); // nothing pending
-    linkState.cycleTicks = 7;
+    w->linkState.cycleTicks = 7;
     QVERIFY(rx.onReadyRead());
-    QCOMPARE(linkState.cycleTicks, 0);
-    QCOMPARE(linkState.replyCountdown, qint8(3));
+    QCOMPARE(w->linkState.cycleTicks, 0);
+    QCOMPARE(w->linkState.replyCountdown, qint8(3));
     QVERIFY(!rx.onTick());
     // More bytes within the silence window restart it, no new reception.
-    linkState.cycleTicks = 5;
+    w->linkState.cycleTicks = 5;
     QVERIFY(!rx.onReadyRead());
-    QCOMPARE(linkState.cycleTicks, 5);
-    QCOMPARE(linkState.replyCountdown, qint8(3));
+    QCOMPARE(w->linkState.cycleTicks, 5);
+    QCOMPARE(w->linkState.replyCountdown, qint8(3));
     QVERIFY(!rx.onTick());
     QVERIFY(!rx.onTick());
     QVERIFY(rx.onTick()); // third silent tick: parse
     QVERIFY(!rx.onTick());
-    QCOMPARE(linkState.replyCountdown, qint8(0));
+    QCOMPARE(w->linkState.replyCountdown, qint8(0));
 
-    linkState.quietTicks = 10; // after an overrun
+    w->linkState.quietTicks = 10; // after an overrun
     QVERIFY(rx.onReadyRead());
     for (int i = 0; i < 9; ++i)
         QVERIFY(!rx.onTick());
@@ -87,37 +99,37 @@ void ReceptionTest::classifyReceptions()
     QFETCH(int, type);
     QFETCH(int, replyMode);
     QFETCH(int, quietTicks);
-    linkState.linkWatchdog = 2;
-    ReplyReceiver rx;
-    const ParsedReception p = rx.classify(available, bytes);
+    w->linkState.linkWatchdog = 2;
+    ReplyReceiver rx(w->linkState);
+    const ParsedReception p = rx.classify(available, bytes, w->context());
     QCOMPARE(int(p.type), type);
-    QCOMPARE(int(linkState.replyMode), replyMode);
-    QCOMPARE(int(linkState.quietTicks), quietTicks);
+    QCOMPARE(int(w->linkState.replyMode), replyMode);
+    QCOMPARE(int(w->linkState.quietTicks), quietTicks);
     if (p.type == ParsedReception::Status)
-        QCOMPARE(linkState.statusWord, quint16(0x0010));
+        QCOMPARE(w->linkState.statusWord, quint16(0x0010));
 }
 
 void ReceptionTest::firstReplyOnlyRevivesTheLink()
 {
-    ReplyReceiver rx;
+    ReplyReceiver rx(w->linkState);
     const QByteArray reply = hex("00FFFFFF0312100000000000A0000000");
-    ParsedReception p = rx.classify(16, reply);
+    ParsedReception p = rx.classify(16, reply, w->context());
     QCOMPARE(p.type, ParsedReception::Revive);
-    QCOMPARE(linkState.statusWord, quint16(0)); // nothing acted on
-    QVERIFY(linkState.linkLabelStale);
+    QCOMPARE(w->linkState.statusWord, quint16(0)); // nothing acted on
+    QVERIFY(w->linkState.linkLabelStale);
     QVERIFY(rx.afterParse()); // ask for the full status
-    QCOMPARE(linkState.linkWatchdog, quint8(3));
+    QCOMPARE(w->linkState.linkWatchdog, quint8(3));
 
-    p = rx.classify(16, reply);
+    p = rx.classify(16, reply, w->context());
     QCOMPARE(p.type, ParsedReception::Status);
     QVERIFY(p.update.linkLabelChanged);
     QCOMPARE(p.update.linkLabelText, QStringLiteral("Ver. 3.18  "));
     QVERIFY(!rx.afterParse());
 
     // After an overrun every reception asks again, whatever it was.
-    rx.classify(40, QByteArray());
+    rx.classify(40, QByteArray(), w->context());
     QVERIFY(rx.afterParse());
-    rx.classify(3, QByteArray());
+    rx.classify(3, QByteArray(), w->context());
     QVERIFY(rx.afterParse());
 }
 
@@ -139,89 +151,89 @@ void ReceptionTest::revivingReplyKeepsTheTrackedPoint()
     QFETCH(QByteArray, reply);
     QFETCH(int, pointIndex);
     QFETCH(int, byte10);
-    linkState.pointIndex = 3;
-    linkState.byte10Offset = 2;
-    ReplyReceiver rx;
-    const ParsedReception p = rx.classify(16, reply);
+    w->linkState.pointIndex = 3;
+    w->linkState.byte10Offset = 2;
+    ReplyReceiver rx(w->linkState);
+    const ParsedReception p = rx.classify(16, reply, w->context());
     QCOMPARE(p.type, ParsedReception::Revive);
-    QCOMPARE(linkState.statusWord, quint16(0));
-    QCOMPARE(int(linkState.pointIndex), pointIndex);
-    QCOMPARE(int(linkState.byte10Offset), byte10);
+    QCOMPARE(w->linkState.statusWord, quint16(0));
+    QCOMPARE(int(w->linkState.pointIndex), pointIndex);
+    QCOMPARE(int(w->linkState.byte10Offset), byte10);
 }
 
 void ReceptionTest::noStatusRequestInUbloxMode()
 {
-    ReplyReceiver rx;
-    linkState.ubloxMode = true;
-    rx.classify(17, QByteArray());
+    ReplyReceiver rx(w->linkState);
+    w->linkState.ubloxMode = true;
+    rx.classify(17, QByteArray(), w->context());
     QVERIFY(!rx.afterParse());
-    QCOMPARE(linkState.linkWatchdog, quint8(3));
+    QCOMPARE(w->linkState.linkWatchdog, quint8(3));
 }
 
 void ReceptionTest::watchdogExpiresOnTheThirdStep()
 {
     rs port(18, 49); // never opened: the watchdog path does not touch it
-    linkState.linkWatchdog = 3;
-    linkState.lastPortResult = 0;
-    linkState.linkLabelStale = false;
-    linkState.statusWord = 0x0810;
-    linkState.uploadRetry = -1;
+    w->linkState.linkWatchdog = 3;
+    w->linkState.lastPortResult = 0;
+    w->linkState.linkLabelStale = false;
+    w->linkState.statusWord = 0x0810;
+    w->linkState.uploadRetry = -1;
     for (int step = 1; step <= 2; ++step) {
-        const LinkSupervisionResult r = superviseLink(port);
+        const LinkSupervisionResult r = superviseLink(w->linkState, port, port.portNumber);
         QVERIFY2(!r.labelChanged && r.logLine.isEmpty(), qPrintable(QString::number(step)));
-        QVERIFY(!linkState.linkLabelStale);
-        QCOMPARE(linkState.statusWord, quint16(0x0810));
+        QVERIFY(!w->linkState.linkLabelStale);
+        QCOMPARE(w->linkState.statusWord, quint16(0x0810));
     }
-    const LinkSupervisionResult lost = superviseLink(port);
+    const LinkSupervisionResult lost = superviseLink(w->linkState, port, port.portNumber);
     QCOMPARE(lost.labelText, QStringLiteral("Disconnected2  "));
     QCOMPARE(lost.labelStyle, QStringLiteral("color: Red"));
     QCOMPARE(lost.logLine, QStringLiteral("Disconnected"));
     QVERIFY(lost.blankStatusLabels);
-    QVERIFY(linkState.linkLabelStale);
-    QCOMPARE(linkState.statusWord, quint16(0));
-    QCOMPARE(linkState.uploadRetry, qint8(0));
-    QCOMPARE(linkState.linkWatchdog, quint8(0));
+    QVERIFY(w->linkState.linkLabelStale);
+    QCOMPARE(w->linkState.statusWord, quint16(0));
+    QCOMPARE(w->linkState.uploadRetry, qint8(0));
+    QCOMPARE(w->linkState.linkWatchdog, quint8(0));
 }
 
 void ReceptionTest::flashCountdownOnlyTouchesTheWatchdog()
 {
-    QVERIFY(!flashCycleStep().suspended);
-    linkState.flashDelay = 3;
-    linkState.linkWatchdog = 1;
-    FlashCycleStep s = flashCycleStep();
+    QVERIFY(!flashCycleStep(w->linkState).suspended);
+    w->linkState.flashDelay = 3;
+    w->linkState.linkWatchdog = 1;
+    FlashCycleStep s = flashCycleStep(w->linkState);
     QVERIFY(s.suspended && !s.emitDelalay);
-    QCOMPARE(linkState.linkWatchdog, quint8(0));
-    s = flashCycleStep();
+    QCOMPARE(w->linkState.linkWatchdog, quint8(0));
+    s = flashCycleStep(w->linkState);
     QVERIFY(s.emitDelalay);
-    QCOMPARE(linkState.flashDelay, quint8(1));
-    QCOMPARE(linkState.linkWatchdog, quint8(0)); // not below 0
-    s = flashCycleStep();
+    QCOMPARE(w->linkState.flashDelay, quint8(1));
+    QCOMPARE(w->linkState.linkWatchdog, quint8(0)); // not below 0
+    s = flashCycleStep(w->linkState);
     QVERIFY(s.suspended && !s.emitDelalay);
-    QCOMPARE(linkState.flashDelay, quint8(1));
+    QCOMPARE(w->linkState.flashDelay, quint8(1));
 }
 
 void ReceptionTest::cycleAndRecordSteps()
 {
     int due = 0;
     for (int i = 0; i < 30; ++i)
-        due += cycleSecondDue();
+        due += cycleSecondDue(w->linkState);
     QCOMPARE(due, 3);
-    linkState.cycleTicks = 0; // a reception began: the next tick is the second step
-    QVERIFY(cycleSecondDue());
-    QCOMPARE(linkState.cycleTicks, 10);
+    w->linkState.cycleTicks = 0; // a reception began: the next tick is the second step
+    QVERIFY(cycleSecondDue(w->linkState));
+    QCOMPARE(w->linkState.cycleTicks, 10);
 
-    QCOMPARE(advanceRecordState(), RecordStep::None);
-    linkState.recordState = 1;
-    QCOMPARE(advanceRecordState(), RecordStep::StartRecording);
-    QCOMPARE(linkState.recordState, quint8(2));
-    linkState.parameterWord = 4;
-    QVERIFY(!takeNoiseLevelNow());
-    linkState.parameterWord = 3;
-    QVERIFY(takeNoiseLevelNow());
-    QCOMPARE(linkState.recordState, quint8(3));
-    linkState.recordState = 4;
-    QCOMPARE(advanceRecordState(), RecordStep::ClearStore);
-    QCOMPARE(linkState.recordState, quint8(5));
+    QCOMPARE(advanceRecordState(w->linkState), RecordStep::None);
+    w->linkState.recordState = 1;
+    QCOMPARE(advanceRecordState(w->linkState), RecordStep::StartRecording);
+    QCOMPARE(w->linkState.recordState, quint8(2));
+    w->linkState.parameterWord = 4;
+    QVERIFY(!takeNoiseLevelNow(w->linkState));
+    w->linkState.parameterWord = 3;
+    QVERIFY(takeNoiseLevelNow(w->linkState));
+    QCOMPARE(w->linkState.recordState, quint8(3));
+    w->linkState.recordState = 4;
+    QCOMPARE(advanceRecordState(w->linkState), RecordStep::ClearStore);
+    QCOMPARE(w->linkState.recordState, quint8(5));
 }
 
 void ReceptionTest::uploadConfirmedOrRepeated()
@@ -230,48 +242,48 @@ void ReceptionTest::uploadConfirmedOrRepeated()
     PtyPeer pty(folder.path(), 3);
     rs port(18, 3);
     QCOMPARE(port.open(), quint8(0));
-    setControllerPort(&port);
+    w->sendThrough(&port);
     int loads = 0, uploads = 0;
     auto load = [&]() -> qint8 { return ++loads == 1 ? 1 : 0; };
     auto canStart = [] { return 1; };
     auto upload = [&] {
         ++uploads;
-        return sendUploadFrame(buildUploadFrame(100, 0, 0, 1.0f, {1.0f}, {0.5f})) != 0;
+        return w->link.sendUploadFrame(buildUploadFrame(100, 0, 0, 1.0f, {1.0f}, {0.5f})) != 0;
     };
 
     UploadSupervisionResult r = superviseUpload(load, canStart, upload);
     QCOMPARE(r.logLines, QStringList{QStringLiteral("track sent")});
     QCOMPARE(uploads, 1);
-    QCOMPARE(linkState.uploadRetry, qint8(3));
-    const QByteArray sent = lastUploadBytes;
+    QCOMPARE(w->linkState.uploadRetry, qint8(3));
+    const QByteArray sent = w->lastUploadBytes;
 
     // Two seconds without confirmation: waiting; the third repeats it.
     QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
     QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
-    sendCommand(CmdStatusRequest);
+    w->link.sendCommand(CmdStatusRequest);
     r = superviseUpload(load, canStart, upload);
     QCOMPARE(r.logLines, QStringList{QStringLiteral("track upload failed, sent again")});
     QVERIFY(r.resent);
-    QCOMPARE(txBytes, sent);
-    QCOMPARE(linkState.uploadRetry, qint8(3));
+    QCOMPARE(w->txBytes, sent);
+    QCOMPARE(w->linkState.uploadRetry, qint8(3));
 
     // A receive error repeats at once.
-    linkState.statusWord = 0x0001;
+    w->linkState.statusWord = 0x0001;
     r = superviseUpload(load, canStart, upload);
     QVERIFY(r.resent);
 
-    linkState.statusWord = 0x0010;
+    w->linkState.statusWord = 0x0010;
     r = superviseUpload(load, canStart, upload);
     QCOMPARE(r.logLines, QStringList{QStringLiteral("received ok")});
-    QCOMPARE(linkState.uploadRetry, qint8(-1));
+    QCOMPARE(w->linkState.uploadRetry, qint8(-1));
 
     // Confirmed: nothing is loaded even when the controller goes idle.
-    linkState.statusWord = 0;
+    w->linkState.statusWord = 0;
     const int loadsBefore = loads;
     QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
     QCOMPARE(loads, loadsBefore);
     QCOMPARE(uploads, 1);
-    setControllerPort(nullptr);
+    w->sendThrough(nullptr);
 }
 
 void ReceptionTest::uploadGivesUpWhenTooLate()
@@ -281,57 +293,57 @@ void ReceptionTest::uploadGivesUpWhenTooLate()
     auto canStart = [&] { return startState; };
     UploadSupervisionResult r = superviseUpload(load, canStart, [] { return true; });
     QCOMPARE(r.logLines, QStringList{QStringLiteral("too late")});
-    QCOMPARE(linkState.uploadRetry, qint8(0));
+    QCOMPARE(w->linkState.uploadRetry, qint8(0));
 
-    linkState.statusWord = 0x0200; // busy: no load at all
+    w->linkState.statusWord = 0x0200; // busy: no load at all
     int loads = 0;
     r = superviseUpload([&]() -> qint8 { ++loads; return 1; }, canStart, [] { return true; });
     QCOMPARE(loads, 0);
 
-    linkState.statusWord = 0x0001;
-    linkState.uploadRetry = 2;
+    w->linkState.statusWord = 0x0001;
+    w->linkState.uploadRetry = 2;
     r = superviseUpload(load, canStart, [] { return true; });
     QCOMPARE(r.logLines, QStringList{QStringLiteral("track upload failed, too late")});
-    QCOMPARE(linkState.uploadRetry, qint8(0));
+    QCOMPARE(w->linkState.uploadRetry, qint8(0));
 
     // An upload the planner refused is neither announced nor repeated.
-    linkState.statusWord = 0;
-    linkState.uploadRetry = 0;
+    w->linkState.statusWord = 0;
+    w->linkState.uploadRetry = 0;
     startState = 1;
     r = superviseUpload(load, canStart, [] { return false; });
     QVERIFY(r.logLines.isEmpty());
     QVERIFY(!r.uploaded);
-    QCOMPARE(linkState.uploadRetry, qint8(0));
+    QCOMPARE(w->linkState.uploadRetry, qint8(0));
 
-    serviceMode = true; // nothing automatic in service mode
-    linkState.statusWord = 0;
+    w->serviceMode = true; // nothing automatic in service mode
+    w->linkState.statusWord = 0;
     r = superviseUpload(load, canStart, [] { return true; });
     QVERIFY(r.logLines.isEmpty());
 }
 
 // The console's automatic upload, as the window runs it.
-static int uploadAsTheWindowDoes()
+static int uploadAsTheWindowDoes(ControllerLink &link)
 {
-    sendUploadFrame(buildUploadFrame(100, 0, 0, 1.0f, {1.0f}, {0.5f}));
-    return lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
+    link.sendUploadFrame(buildUploadFrame(100, 0, 0, 1.0f, {1.0f}, {0.5f}));
+    return link.lastUploadWritten() ? AttemptWritten : AttemptNotWritten;
 }
 
 void ReceptionTest::unwrittenUploadWaitsForTheLink()
 {
     PortFolder folder;
     rs port(18, 3);
-    setControllerPort(&port);
+    w->sendThrough(&port);
     int loads = 0, uploads = 0;
     auto load = [&]() -> qint8 { return ++loads == 2 ? 1 : 0; };
     auto canStart = [] { return 1; };
-    auto upload = [&] { ++uploads; return uploadAsTheWindowDoes(); };
+    auto upload = [&] { ++uploads; return uploadAsTheWindowDoes(w->link); };
 
     // No port: nothing went out, and nothing is claimed or repeated.
     QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
     UploadSupervisionResult r = superviseUpload(load, canStart, upload);
     QCOMPARE(r.logLines, QStringList{QStringLiteral("track not sent: port not open")});
     QVERIFY(!r.uploaded);
-    QCOMPARE(linkState.uploadRetry, qint8(0));
+    QCOMPARE(w->linkState.uploadRetry, qint8(0));
     for (int second = 0; second < 6; ++second)
         QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
     QCOMPARE(uploads, 1);
@@ -339,16 +351,16 @@ void ReceptionTest::unwrittenUploadWaitsForTheLink()
     // The controller is back and reports itself idle: the pass goes out.
     PtyPeer pty(folder.path(), 3);
     QCOMPARE(port.open(), quint8(0));
-    linkState.stateKnown = true;
+    w->linkState.stateKnown = true;
     r = superviseUpload(load, canStart, upload);
     QCOMPARE(r.logLines, QStringList{QStringLiteral("track sent")});
     QVERIFY(r.uploaded);
     QCOMPARE(uploads, 2);
     QCOMPARE(pty.read(34).size(), 34);
-    QCOMPARE(linkState.uploadRetry, qint8(3));
-    linkState.statusWord = 0x3010;
+    QCOMPARE(w->linkState.uploadRetry, qint8(3));
+    w->linkState.statusWord = 0x3010;
     QCOMPARE(superviseUpload(load, canStart, upload).logLines, QStringList{QStringLiteral("received ok")});
-    setControllerPort(nullptr);
+    w->sendThrough(nullptr);
 }
 
 void ReceptionTest::passLostByTheControllerIsSentAgain_data()
@@ -375,36 +387,36 @@ void ReceptionTest::passLostByTheControllerIsSentAgain()
     PtyPeer pty(folder.path(), 3);
     rs port(18, 3);
     QCOMPARE(port.open(), quint8(0));
-    setControllerPort(&port);
+    w->sendThrough(&port);
     int uploads = 0, loads = 0;
     int canStartNow = 1;
     auto load = [&]() -> qint8 { return ++loads == 1 ? 1 : 0; };
     auto canStart = [&] { return canStartNow; };
-    auto upload = [&] { ++uploads; return uploadAsTheWindowDoes(); };
+    auto upload = [&] { ++uploads; return uploadAsTheWindowDoes(w->link); };
 
     QCOMPARE(superviseUpload(load, canStart, upload).logLines, QStringList{QStringLiteral("track sent")});
-    linkState.statusWord = 0x3010;
+    w->linkState.statusWord = 0x3010;
     QCOMPARE(superviseUpload(load, canStart, upload).logLines, QStringList{QStringLiteral("received ok")});
     QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
 
     if (linkLost) {
-        linkState.linkWatchdog = 1;
-        QCOMPARE(superviseLink(port).logLine, QStringLiteral("Disconnected"));
+        w->linkState.linkWatchdog = 1;
+        QCOMPARE(superviseLink(w->linkState, port, port.portNumber).logLine, QStringLiteral("Disconnected"));
         // Until a reply says otherwise the controller's state is unknown.
         QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
-        requestStatus();
+        w->link.requestStatus();
         QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
         QCOMPARE(uploads, 1);
     }
     canStartNow = startState;
-    linkState.statusWord = quint16(idleWord & 0xCFFF); // GPS bits alone are no state
-    linkState.stateKnown = true;
+    w->linkState.statusWord = quint16(idleWord & 0xCFFF); // GPS bits alone are no state
+    w->linkState.stateKnown = true;
     const UploadSupervisionResult r = superviseUpload(load, canStart, upload);
     if (sentAgain) {
         QCOMPARE(r.logLines, QStringList{QStringLiteral("track lost by the controller, sent again")});
         QCOMPARE(uploads, 2);
-        QCOMPARE(linkState.uploadRetry, qint8(3));
-        linkState.statusWord = 0x3010;
+        QCOMPARE(w->linkState.uploadRetry, qint8(3));
+        w->linkState.statusWord = 0x3010;
         QCOMPARE(superviseUpload(load, canStart, upload).logLines, QStringList{QStringLiteral("received ok")});
     } else {
         QVERIFY(r.logLines.isEmpty());
@@ -414,7 +426,7 @@ void ReceptionTest::passLostByTheControllerIsSentAgain()
     for (int second = 0; second < 4; ++second)
         QVERIFY(superviseUpload(load, canStart, upload).logLines.isEmpty());
     QCOMPARE(uploads, sentAgain ? 2 : 1);
-    setControllerPort(nullptr);
+    w->sendThrough(nullptr);
 }
 
 int runReceptionTest(int argc, char **argv)

@@ -10,19 +10,23 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
+#include <memory>
 
 // The serial wrapper against a pseudo-terminal linked as COM<n>.
 class RsTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { resetLinkWorld(); }
+    void init() { w = std::make_unique<LinkWorld>(); }
 
     void openCodesAndTraffic();
     void presentButNotOpenable();
     void supervisionReportsEachChangeOnce();
     void statusReplyThroughThePort();
     void terminalThatHungUpIsReopened();
+
+private:
+    std::unique_ptr<LinkWorld> w;
 };
 
 void RsTest::openCodesAndTraffic()
@@ -48,8 +52,8 @@ void RsTest::openCodesAndTraffic()
     QCOMPARE(port.port()->readBufferSize(), qint64(18));
 
     // The common sender writes exactly the frame bytes.
-    setControllerPort(&port);
-    QCOMPARE(sendCommand(CmdSetNorthCorrection, -9), qint64(6));
+    w->sendThrough(&port);
+    QCOMPARE(w->link.sendCommand(CmdSetNorthCorrection, -9), qint64(6));
     QCOMPARE(pty.read(6).toHex(), QByteArray("03000000f7ff"));
 
     // Bytes from the controller arrive.
@@ -69,7 +73,7 @@ void RsTest::openCodesAndTraffic()
     QCOMPARE(port.open(), quint8(1));
     QVERIFY(!port.isOpened());
     QVERIFY(!port.port()->isOpen());
-    QCOMPARE(sendCommand(CmdCancel), qint64(-1));
+    QCOMPARE(w->link.sendCommand(CmdCancel), qint64(-1));
 }
 
 void RsTest::presentButNotOpenable()
@@ -86,11 +90,11 @@ void RsTest::presentButNotOpenable()
     QVERIFY(!port.openError().isEmpty());
 
     // The system's reason follows the log line, once.
-    LinkSupervisionResult r = superviseLink(port);
+    LinkSupervisionResult r = superviseLink(w->linkState, port, port.portNumber);
     QCOMPARE(r.logLine, QStringLiteral("port not opened"));
     QCOMPARE(r.reasonLine, QStringLiteral("port COM42: ") + port.openError());
     for (int second = 0; second < 3; ++second) {
-        r = superviseLink(port);
+        r = superviseLink(w->linkState, port, port.portNumber);
         QVERIFY(r.logLine.isEmpty());
         QVERIFY(r.reasonLine.isEmpty());
     }
@@ -101,30 +105,30 @@ void RsTest::supervisionReportsEachChangeOnce()
     PortFolder folder;
     rs port(18, 43);
 
-    LinkSupervisionResult r = superviseLink(port);
+    LinkSupervisionResult r = superviseLink(w->linkState, port, port.portNumber);
     QVERIFY(r.labelChanged);
     QCOMPARE(r.labelText, QStringLiteral("port COM:43 absent "));
     QCOMPARE(r.labelStyle, QStringLiteral("color: Red"));
     QCOMPARE(r.logLine, QStringLiteral("port absent"));
-    QCOMPARE(linkState.lastPortResult, quint8(1));
+    QCOMPARE(w->linkState.lastPortResult, quint8(1));
 
-    linkState.linkLabelStale = false;
-    r = superviseLink(port);
+    w->linkState.linkLabelStale = false;
+    r = superviseLink(w->linkState, port, port.portNumber);
     QVERIFY(!r.labelChanged);
     QVERIFY(r.logLine.isEmpty());
-    QVERIFY(linkState.linkLabelStale); // every port check marks the label stale
+    QVERIFY(w->linkState.linkLabelStale); // every port check marks the label stale
 
     PtyPeer pty(folder.path(), 43);
     QVERIFY(pty.isValid());
-    r = superviseLink(port);
+    r = superviseLink(w->linkState, port, port.portNumber);
     QCOMPARE(r.labelText, QStringLiteral("Disconnected1  "));
     QCOMPARE(r.logLine, QStringLiteral("port opened ok"));
-    r = superviseLink(port);
+    r = superviseLink(w->linkState, port, port.portNumber);
     QVERIFY(!r.labelChanged);
     QVERIFY(r.logLine.isEmpty());
 
     pty.unlinkName();
-    r = superviseLink(port);
+    r = superviseLink(w->linkState, port, port.portNumber);
     QCOMPARE(r.labelText, QStringLiteral("port COM:43 absent "));
     QVERIFY(!port.isOpened());
 }
@@ -135,11 +139,11 @@ void RsTest::statusReplyThroughThePort()
     PtyPeer pty(folder.path(), 44);
     rs port(18, 44);
     QCOMPARE(port.open(), quint8(0));
-    ReplyReceiver receiver;
-    linkState.linkWatchdog = 2;
+    ReplyReceiver receiver(w->linkState);
+    w->linkState.linkWatchdog = 2;
     pty.write(hex("00FFFFFF03120000000000005A000000"));
     QTRY_COMPARE(port.bytesAvailable(), qint64(16));
-    const ParsedReception p = receiver.parse(port);
+    const ParsedReception p = receiver.parse(port, w->context());
     QCOMPARE(p.type, ParsedReception::Status);
     QCOMPARE(p.reply.versionMinor, quint8(0x12));
     QCOMPARE(port.bytesAvailable(), qint64(0));
@@ -147,14 +151,14 @@ void RsTest::statusReplyThroughThePort()
     // Too much at once: dropped whole, the silence window grows.
     pty.write(QByteArray(17, '\x55'));
     QTRY_VERIFY(port.bytesAvailable() > 16);
-    QCOMPARE(receiver.parse(port).type, ParsedReception::Overrun);
-    QCOMPARE(linkState.quietTicks, quint8(10));
-    QCOMPARE(linkState.replyMode, quint8(2));
+    QCOMPARE(receiver.parse(port, w->context()).type, ParsedReception::Overrun);
+    QCOMPARE(w->linkState.quietTicks, quint8(10));
+    QCOMPARE(w->linkState.replyMode, quint8(2));
 
     // A backlog that fills the read buffer must not leave the port deaf.
     pty.write(QByteArray(64, '\x55'));
     QTRY_COMPARE(port.bytesAvailable(), qint64(18));
-    QCOMPARE(receiver.parse(port).type, ParsedReception::Overrun);
+    QCOMPARE(receiver.parse(port, w->context()).type, ParsedReception::Overrun);
     QTest::qWait(50);
     port.clearInput(); // what was still queued behind the full buffer
     pty.write(hex("00FFFFFF03120000000000005A000000"));

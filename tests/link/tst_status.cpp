@@ -9,6 +9,7 @@
 #include "statusreply.h"
 
 #include <QtTest>
+#include <memory>
 #include <cstring>
 
 Q_DECLARE_METATYPE(std::optional<bool>)
@@ -40,8 +41,8 @@ class StatusTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { resetLinkWorld(); }
-    void cleanup() { resetLinkWorld(); }
+    void init() { w = std::make_unique<LinkWorld>(); }
+    void cleanup() { w = std::make_unique<LinkWorld>(); }
 
     void decodeLiteralReply();
     void decodeAllFfVariant();
@@ -64,6 +65,15 @@ private slots:
     void clockCorrection();
     void clockRefusalLoggedOncePerChange();
     void infoLabel();
+
+private:
+    // A status reply handled on this test's records, as the window hands it over.
+    StatusUpdate applyReply(const StatusReply &r)
+    {
+        return applyStatusReply(w->linkState, r, w->context());
+    }
+
+    std::unique_ptr<LinkWorld> w;
 };
 
 void StatusTest::decodeLiteralReply()
@@ -118,25 +128,26 @@ void StatusTest::kindEffects()
     QFETCH(QString, parall);
     QFETCH(QString, azimuth);
     QFETCH(int, northSteps);
-    const KindEffect e = applyReplyKind(decodeStatusReply(reply(quint8(kind), 0, parameter, 0)));
+    const KindEffect e =
+        applyReplyKind(w->linkState, decodeStatusReply(reply(quint8(kind), 0, parameter, 0)));
     QCOMPARE(e.northCorrZ.value_or(QString()), north);
     QCOMPARE(e.parallCorrZ.value_or(QString()), parall);
     QCOMPARE(e.azimuth.value_or(QString()), azimuth);
-    QCOMPARE(int(linkState.northCorrSteps), northSteps);
+    QCOMPARE(int(w->linkState.northCorrSteps), northSteps);
     QCOMPARE(e.parallCorrZ.has_value(), kind == 4);
 }
 
 void StatusTest::positionHemispheres()
 {
-    applyReplyKind(decodeStatusReply(reply(1, 0, floatBits(55.75f), 0)));
-    applyReplyKind(decodeStatusReply(reply(2, 0, floatBits(-37.5f), 0)));
-    QCOMPARE(linkState.latitude, 55.75f);
-    QCOMPARE(linkState.latHemisphere, QStringLiteral(" N, "));
-    QCOMPARE(linkState.lonHemisphere, QStringLiteral(" W"));
-    applyReplyKind(decodeStatusReply(reply(1, 0, floatBits(0.0f), 0)));
-    applyReplyKind(decodeStatusReply(reply(2, 0, floatBits(0.5f), 0)));
-    QCOMPARE(linkState.latHemisphere, QStringLiteral(" S, "));
-    QCOMPARE(linkState.lonHemisphere, QStringLiteral(" E"));
+    applyReplyKind(w->linkState, decodeStatusReply(reply(1, 0, floatBits(55.75f), 0)));
+    applyReplyKind(w->linkState, decodeStatusReply(reply(2, 0, floatBits(-37.5f), 0)));
+    QCOMPARE(w->linkState.latitude, 55.75f);
+    QCOMPARE(w->linkState.latHemisphere, QStringLiteral(" N, "));
+    QCOMPARE(w->linkState.lonHemisphere, QStringLiteral(" W"));
+    applyReplyKind(w->linkState, decodeStatusReply(reply(1, 0, floatBits(0.0f), 0)));
+    applyReplyKind(w->linkState, decodeStatusReply(reply(2, 0, floatBits(0.5f), 0)));
+    QCOMPARE(w->linkState.latHemisphere, QStringLiteral(" S, "));
+    QCOMPARE(w->linkState.lonHemisphere, QStringLiteral(" E"));
 }
 
 void StatusTest::stateLines_data()
@@ -216,35 +227,35 @@ void StatusTest::recordStateEffects()
     QFETCH(int, after);
     QFETCH(std::optional<bool>, manual);
     QFETCH(std::optional<bool>, modes);
-    linkState.recordState = quint8(before);
-    linkState.uploadRetry = -1;
+    w->linkState.recordState = quint8(before);
+    w->linkState.uploadRetry = -1;
     const StateChange c = describeStateChange(quint16(newWord), quint16(oldWord));
     QCOMPARE(c.manualButtonsEnabled, manual);
     QCOMPARE(c.modeBoxesEnabled, modes);
-    applyStateChange(c);
-    QCOMPARE(int(linkState.recordState), after);
-    QCOMPARE(linkState.statusWord, quint16(newWord));
-    QCOMPARE(linkState.uploadRetry, qint8((newWord & 0x8000) ? 0 : -1));
+    applyStateChange(w->linkState, c);
+    QCOMPARE(int(w->linkState.recordState), after);
+    QCOMPARE(w->linkState.statusWord, quint16(newWord));
+    QCOMPARE(w->linkState.uploadRetry, qint8((newWord & 0x8000) ? 0 : -1));
 }
 
 void StatusTest::zeroStatusWordIsReportedEachTime()
 {
-    linkState.linkLabelStale = false;
-    StatusUpdate u = applyStatusReply(decodeStatusReply(reply(0, 0, 0, 3600)));
+    w->linkState.linkLabelStale = false;
+    StatusUpdate u = applyReply(decodeStatusReply(reply(0, 0, 0, 3600)));
     QVERIFY(u.change.changed);
     QCOMPARE(u.change.labelText, QStringLiteral("   Receive error.   "));
     QCOMPARE(u.gps.label.text, QStringLiteral(" GPS NOT valid "));
     QCOMPARE(u.gps.label.style, QStringLiteral("color: Red"));
     QCOMPARE(u.linkLabelText, QStringLiteral("Ver. 3.18  "));
-    u = applyStatusReply(decodeStatusReply(reply(0, 0, 0, 3600)));
+    u = applyReply(decodeStatusReply(reply(0, 0, 0, 3600)));
     QVERIFY(u.change.changed);
 
     // A finish after recording writes the data file, without one it does not.
-    linkState.lastDemodResult = 0;
-    u = applyStatusReply(decodeStatusReply(reply(0, 0x8000, 0, 3600)));
+    w->linkState.lastDemodResult = 0;
+    u = applyReply(decodeStatusReply(reply(0, 0x8000, 0, 3600)));
     QVERIFY(u.change.finish && !u.writeDataFile);
-    linkState.lastDemodResult = 8;
-    u = applyStatusReply(decodeStatusReply(reply(0, 0x8020, 0, 3600)));
+    w->linkState.lastDemodResult = 8;
+    u = applyReply(decodeStatusReply(reply(0, 0x8020, 0, 3600)));
     QVERIFY(u.writeDataFile);
 }
 
@@ -252,19 +263,19 @@ void StatusTest::trackingReplyKeepsPointAndOffset()
 {
     QByteArray b = reply(0, 0x3800, 7, 3600);
     b[10] = char(0xFB);
-    StatusUpdate u = applyStatusReply(decodeStatusReply(b));
+    StatusUpdate u = applyReply(decodeStatusReply(b));
     QVERIFY(u.tracking);
     QCOMPARE(u.pointIndex, quint16(7));
     QCOMPARE(u.drawOffset, qint8(-5));
-    QCOMPARE(linkState.byte10Offset, qint8(-5));
-    QCOMPARE(linkState.pointIndex, quint16(7));
+    QCOMPARE(w->linkState.byte10Offset, qint8(-5));
+    QCOMPARE(w->linkState.pointIndex, quint16(7));
     QCOMPARE(u.change.logLines, QStringList{QStringLiteral("tracking")});
     // The next reply with only another point index is no state change.
-    u = applyStatusReply(decodeStatusReply(reply(0, 0x3800, 8, 3601)));
+    u = applyReply(decodeStatusReply(reply(0, 0x3800, 8, 3601)));
     QVERIFY(!u.change.changed);
     QVERIFY(!u.linkLabelChanged);
-    QCOMPARE(linkState.pointIndex, quint16(8));
-    QCOMPARE(linkState.byte10Offset, qint8(0));
+    QCOMPARE(w->linkState.pointIndex, quint16(8));
+    QCOMPARE(w->linkState.byte10Offset, qint8(0));
 }
 
 void StatusTest::gpsLabels_data()
@@ -374,9 +385,9 @@ void StatusTest::clockCorrection()
     QFETCH(QString, log);
     FakeClock clock(pc);
     platform::setClock(&clock);
-    StationSettings.TimeCorr = timeCorr ? 1 : 0;
-    linkState.linkWatchdog = 3;
-    const StatusUpdate u = applyStatusReply(decodeStatusReply(reply(0, quint16(word), 0, gpsTime)));
+    w->StationSettings.TimeCorr = timeCorr ? 1 : 0;
+    w->linkState.linkWatchdog = 3;
+    const StatusUpdate u = applyReply(decodeStatusReply(reply(0, quint16(word), 0, gpsTime)));
     QCOMPARE(u.gps.clockSet, set);
     QCOMPARE(clock.setCalls(), set ? 1 : 0);
     QCOMPARE(clock.nowUtc(), after);
@@ -387,11 +398,11 @@ void StatusTest::clockRefusalLoggedOncePerChange()
 {
     FakeClock clock(QDateTime(QDate(2024, 3, 1), QTime(13, 5, 8), Qt::UTC));
     platform::setClock(&clock);
-    StationSettings.TimeCorr = 1;
-    linkState.linkWatchdog = 3;
+    w->StationSettings.TimeCorr = 1;
+    w->linkState.linkWatchdog = 3;
     const auto replyAt = [&](qint32 gpsTime) {
         clock.advanceMs(1000);
-        return applyStatusReply(decodeStatusReply(reply(0, 0x3000, 0, gpsTime))).gps.clockLogLine;
+        return applyReply(decodeStatusReply(reply(0, 0x3000, 0, gpsTime))).gps.clockLogLine;
     };
     clock.refuseWith(QStringLiteral("Operation not permitted"));
     QCOMPARE(replyAt(47200), QStringLiteral("PC clock not set: Operation not permitted"));
@@ -409,25 +420,25 @@ void StatusTest::clockRefusalLoggedOncePerChange()
 
 void StatusTest::infoLabel()
 {
-    utcOffsetHours = 3;
-    serviceMode = true;
-    applyStatusReply(decodeStatusReply(reply(1, 0x3000, floatBits(55.75f), 81000)));
-    StatusUpdate u = applyStatusReply(decodeStatusReply(reply(2, 0x3000, floatBits(37.6f), 81000)));
+    w->utcOffsetHours = 3;
+    w->serviceMode = true;
+    applyReply(decodeStatusReply(reply(1, 0x3000, floatBits(55.75f), 81000)));
+    StatusUpdate u = applyReply(decodeStatusReply(reply(2, 0x3000, floatBits(37.6f), 81000)));
     QCOMPARE(u.gps.infoText, QStringLiteral("    01:30:00   55.75000 N, 37.60000 E  "));
     QCOMPARE(u.vexa41Text, QStringLiteral("Status=3000"));
 
     // Track loaded: the countdown, unless an error bit is set or the upload
     // was a single point.
-    u = applyStatusReply(decodeStatusReply(reply(0, 0x3010, 42, 81000)));
+    u = applyReply(decodeStatusReply(reply(0, 0x3010, 42, 81000)));
     QCOMPARE(u.gps.infoText, QStringLiteral("    01:30:00   Start in 42 sec  "));
-    u = applyStatusReply(decodeStatusReply(reply(0, 0x3012, 42, 81000)));
+    u = applyReply(decodeStatusReply(reply(0, 0x3012, 42, 81000)));
     QCOMPARE(u.gps.infoText, QStringLiteral("    01:30:00  "));
-    sendUploadFrame(buildUploadFrame(0, 0, UploadSinglePoint, 1.0f, {1.0f}, {1.0f}));
-    u = applyStatusReply(decodeStatusReply(reply(0, 0x3010, 42, 81000)));
+    w->link.sendUploadFrame(buildUploadFrame(0, 0, UploadSinglePoint, 1.0f, {1.0f}, {1.0f}));
+    u = applyReply(decodeStatusReply(reply(0, 0x3010, 42, 81000)));
     QCOMPARE(u.gps.infoText, QStringLiteral("    01:30:00  "));
 
-    serviceMode = false; // operator mode: no position, no status text
-    u = applyStatusReply(decodeStatusReply(reply(1, 0x3000, floatBits(55.75f), 90000)));
+    w->serviceMode = false; // operator mode: no position, no status text
+    u = applyReply(decodeStatusReply(reply(1, 0x3000, floatBits(55.75f), 90000)));
     QCOMPARE(u.gps.infoText, QStringLiteral("      ")); // time word rejected
     QVERIFY(u.vexa41Text.isEmpty());
 }
