@@ -42,7 +42,7 @@ inline void exampleSettings(StationSettingsRecord &settings)
     settings.Demodulator = true;
 }
 
-inline StationSettingsRecord exampleSettings()
+[[nodiscard]] inline StationSettingsRecord exampleSettings()
 {
     StationSettingsRecord settings;
     exampleSettings(settings);
