@@ -1,6 +1,6 @@
 #pragma once
 // Shared set-up of the fuzz targets: no prompt may block, no run may touch the
-// machine's clock, and every process-wide record starts from the same state.
+// machine's clock, and every input starts from the same records.
 #include "clock.h"
 #include "dialogs.h"
 #include "settings.h"
@@ -25,20 +25,28 @@ inline FakeClock &setUp()
     return clock;
 }
 
-// The example station's settings, as the example file gives them.
-inline void exampleSettings()
+// The example station's settings, as the example file gives them, into a
+// record of the caller's (all other fields back to their defaults).
+inline void exampleSettings(StationSettingsRecord &settings)
 {
-    StationSettings.reset();
-    StationSettings.StationName = QStringLiteral("Fuzz");
-    StationSettings.TrackPath = QStringLiteral("track/Track.txt");
-    StationSettings.Focus = 1400;
-    StationSettings.Radius = 500;
-    StationSettings.HalfRadius = 250;
-    StationSettings.Port = 3;
-    StationSettings.MaxDeviation = 40;
-    StationSettings.DeviationStep = 4;
-    StationSettings.DeviationPorog = 0.2f;
-    StationSettings.Demodulator = true;
+    settings.reset();
+    settings.StationName = QStringLiteral("Fuzz");
+    settings.TrackPath = QStringLiteral("track/Track.txt");
+    settings.Focus = 1400;
+    settings.Radius = 500;
+    settings.HalfRadius = 250;
+    settings.Port = 3;
+    settings.MaxDeviation = 40;
+    settings.DeviationStep = 4;
+    settings.DeviationPorog = 0.2f;
+    settings.Demodulator = true;
+}
+
+[[nodiscard]] inline StationSettingsRecord exampleSettings()
+{
+    StationSettingsRecord settings;
+    exampleSettings(settings);
+    return settings;
 }
 
 inline QByteArray bytes(const uint8_t *data, size_t size)

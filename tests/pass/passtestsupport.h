@@ -1,11 +1,15 @@
 #pragma once
 // Shared set-up of the pass-planning tests: a known station, a recording view,
-// collected log lines, scripted dialogs and a fake clock.
-#include "appstate.h"
+// collected log lines, scripted dialogs, a fake clock and the records the
+// window owns, fresh for every test.
 #include "clock.h"
+#include "controllerlink.h"
+#include "controllertransport.h"
 #include "dialogs.h"
 #include "eventsink.h"
 #include "frames.h"
+#include "linkstate.h"
+#include "passenv.h"
 #include "passplan.h"
 #include "recordingpassview.h"
 #include "settings.h"
@@ -17,6 +21,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 namespace passtest {
 
@@ -29,6 +34,27 @@ inline void useZonePlus3()
     tzset();
 }
 
+// The controller's end of the wire for tests that look only at what was sent:
+// always open, keeps every write, never has anything to read.
+class RecordingTransport : public ControllerTransport
+{
+public:
+    QList<QByteArray> written;
+
+    quint8 open() override { return 0; }
+    QString openError() const override { return {}; }
+    bool isOpened() const override { return true; }
+    qint64 write(const QByteArray &bytes) override
+    {
+        written.append(bytes);
+        return bytes.size();
+    }
+    qint64 read(char *, qint64) override { return 0; }
+    qint64 bytesAvailable() const override { return 0; }
+    void clearInput() override {}
+    bool dropIfHungUp() override { return false; }
+};
+
 struct Harness
 {
     RecordingPassView view;
@@ -36,18 +62,40 @@ struct Harness
     FakeClock clock{QDateTime(QDate(2020, 5, 12), QTime(7, 0, 0), Qt::UTC)};
     QStringList log;
 
+    StationSettingsRecord settings;
+    PassPlanRecord plan;
+    SkyDrawState sky;
+    bool serviceMode = false;
+    qint16 utcOffsetHours = 0;
+    LinkState linkState;
+    QByteArray txFrame;
+    QByteArray txBytes;
+    QByteArray lastUploadBytes;
+    RecordingTransport transport;
+    std::unique_ptr<ControllerLink> link; // on the buffers above, through transport
+
+    // Taken at each call, so that it sees serviceMode as the test set it.
+    PassEnv env() { return PassEnv{settings, sky, serviceMode, utcOffsetHours}; }
+
     void install()
     {
-        StationSettings.reset();
-        StationSettings.Focus = 1400;
-        StationSettings.Radius = 500;
-        StationSettings.HalfRadius = 250;
-        StationSettings.korr = 1.0;
-        PassPlan.reset();
-        SkyDraw.reset();
+        settings = StationSettingsRecord();
+        settings.Focus = 1400;
+        settings.Radius = 500;
+        settings.HalfRadius = 250;
+        settings.korr = 1.0;
+        plan = PassPlanRecord();
+        sky = SkyDrawState();
         serviceMode = false;
         utcOffsetHours = 3;
-        resetFrames();
+        link.reset();
+        linkState = LinkState();
+        txFrame = QByteArray(TxFrameSize, '\0');
+        txBytes.clear();
+        lastUploadBytes.clear();
+        transport.written.clear();
+        link = std::make_unique<ControllerLink>(linkState, txFrame, txBytes, lastUploadBytes);
+        link->setTransport(&transport);
         view = RecordingPassView();
         dialogs = ScriptedDialogs();
         log.clear();
@@ -64,7 +112,7 @@ struct Harness
         platform::setDialogs(nullptr);
         platform::setClock(nullptr);
         eventsink::set({});
-        serviceMode = false;
+        link.reset();
     }
 
     QString unexpectedPrompts() const { return dialogs.unexpected().join(QLatin1Char('|')); }
@@ -104,15 +152,15 @@ inline QList<QByteArray> points(int n, int elDeg, int azStart = 100)
 }
 
 // Puts a track straight into the plan (azimuth, elevation in degrees).
-inline void setTrack(const QVector<double> &azDeg, const QVector<double> &elDeg)
+inline void setTrack(PassPlanRecord &plan, const QVector<double> &azDeg, const QVector<double> &elDeg)
 {
-    PassPlan.azimuth.clear();
-    PassPlan.elevation.clear();
+    plan.azimuth.clear();
+    plan.elevation.clear();
     for (int i = 0; i < azDeg.size(); ++i) {
-        PassPlan.azimuth.append(azDeg.at(i) * Deg);
-        PassPlan.elevation.append(elDeg.at(i) * Deg);
+        plan.azimuth.append(azDeg.at(i) * Deg);
+        plan.elevation.append(elDeg.at(i) * Deg);
     }
-    PassPlan.pointCount = azDeg.size();
+    plan.pointCount = azDeg.size();
 }
 
 // Fields of a sent upload frame.

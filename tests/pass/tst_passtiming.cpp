@@ -9,25 +9,25 @@ using namespace passtest;
 
 namespace {
 // `low` points below the reach, then `high` reachable ones.
-void lowThenHigh(int low, int high)
+void lowThenHigh(PassPlanRecord &plan, int low, int high)
 {
     QVector<double> az, el;
     for (int i = 0; i < low + high; ++i) {
         az.append(100 + i);
         el.append(i < low ? 60 : 80);
     }
-    setTrack(az, el);
-    PassPlan.maxElevation = 80 * Deg;
+    setTrack(plan, az, el);
+    plan.maxElevation = 80 * Deg;
 }
 
-void setStart(int y, int mo, int d, int h, int mi, int s)
+void setStart(PassPlanRecord &plan, int y, int mo, int d, int h, int mi, int s)
 {
-    PassPlan.startYear = y;
-    PassPlan.startMonth = mo;
-    PassPlan.startDay = d;
-    PassPlan.startHour = h;
-    PassPlan.startMinute = mi;
-    PassPlan.startSecond = s;
+    plan.startYear = y;
+    plan.startMonth = mo;
+    plan.startDay = d;
+    plan.startHour = h;
+    plan.startMinute = mi;
+    plan.startSecond = s;
 }
 }
 
@@ -47,9 +47,9 @@ private slots:
     void init()
     {
         m_h.install();
-        PassPlan.satellite = QStringLiteral("SAT-1");
-        PassPlan.orbit = QStringLiteral("100");
-        setStart(2020, 5, 12, 10, 0, 0);
+        m_h.plan.satellite = QStringLiteral("SAT-1");
+        m_h.plan.orbit = QStringLiteral("100");
+        setStart(m_h.plan, 2020, 5, 12, 10, 0, 0);
     }
     void cleanup()
     {
@@ -59,15 +59,15 @@ private slots:
 
     void reachablePartOfThePass()
     {
-        lowThenHigh(30, 5);
-        QCOMPARE(analysePass(), 0);
-        QCOMPARE(PassPlan.firstReachable, quint16(30));
-        QCOMPARE(PassPlan.reachableCount, 5);
-        QCOMPARE(PassPlan.feedRadius.size(), 5);
-        QCOMPARE(QString::number(PassPlan.feedRadius.at(0), 'f', 1), QStringLiteral("246.9"));
-        QVERIFY(qAbs(PassPlan.feedAngle.at(4) - (134 + 180) * Deg) < 1e-12);
-        QCOMPARE(PassPlan.startUtc, QDateTime(QDate(2020, 5, 12), QTime(10, 0, 30), Qt::UTC));
-        QCOMPARE(PassPlan.startSecondOfDay, 10 * 3600 + 30);
+        lowThenHigh(m_h.plan, 30, 5);
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
+        QCOMPARE(m_h.plan.firstReachable, quint16(30));
+        QCOMPARE(m_h.plan.reachableCount, 5);
+        QCOMPARE(m_h.plan.feedRadius.size(), 5);
+        QCOMPARE(QString::number(m_h.plan.feedRadius.at(0), 'f', 1), QStringLiteral("246.9"));
+        QVERIFY(qAbs(m_h.plan.feedAngle.at(4) - (134 + 180) * Deg) < 1e-12);
+        QCOMPARE(m_h.plan.startUtc, QDateTime(QDate(2020, 5, 12), QTime(10, 0, 30), Qt::UTC));
+        QCOMPARE(m_h.plan.startSecondOfDay, 10 * 3600 + 30);
         QCOMPARE(m_h.view.trackInfoResizes, 1);
     }
 
@@ -98,10 +98,10 @@ private slots:
         QFETCH(bool, service);
         QFETCH(QList<int>, start);
         QFETCH(QString, text);
-        serviceMode = service;
-        setStart(start[0], start[1], start[2], start[3], start[4], start[5]);
-        lowThenHigh(30, 5);
-        QCOMPARE(analysePass(), 0);
+        m_h.serviceMode = service;
+        setStart(m_h.plan, start[0], start[1], start[2], start[3], start[4], start[5]);
+        lowThenHigh(m_h.plan, 30, 5);
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
         QCOMPARE(m_h.view.trackInfo, text);
     }
 
@@ -118,22 +118,22 @@ private slots:
         QFETCH(QDate, today);
         QFETCH(int, seconds);
         m_h.clock.setNowUtc(QDateTime(today, QTime(23, 59, 59, 999), Qt::UTC));
-        setStart(2020, 5, 12, 23, 59, 50);
-        lowThenHigh(20, 3);
-        QCOMPARE(analysePass(), 0);
-        QCOMPARE(PassPlan.startUtc, QDateTime(QDate(2020, 5, 13), QTime(0, 0, 10), Qt::UTC));
-        QCOMPARE(PassPlan.startSecondOfDay, seconds);
+        setStart(m_h.plan, 2020, 5, 12, 23, 59, 50);
+        lowThenHigh(m_h.plan, 20, 3);
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
+        QCOMPARE(m_h.plan.startUtc, QDateTime(QDate(2020, 5, 13), QTime(0, 0, 10), Qt::UTC));
+        QCOMPARE(m_h.plan.startSecondOfDay, seconds);
     }
 
     void invalidStart()
     {
-        PassPlan.startSecondOfDay = 123;
-        setStart(2020, 0, 12, 10, 0, 0);
-        lowThenHigh(0, 2);
-        QCOMPARE(analysePass(), 0);
-        QVERIFY(!PassPlan.startUtc.isValid());
-        QCOMPARE(::passStartState(), int(PassStartInvalid));
-        QCOMPARE(PassPlan.startSecondOfDay, 0);
+        m_h.plan.startSecondOfDay = 123;
+        setStart(m_h.plan, 2020, 0, 12, 10, 0, 0);
+        lowThenHigh(m_h.plan, 0, 2);
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
+        QVERIFY(!m_h.plan.startUtc.isValid());
+        QCOMPARE(::passStartState(m_h.plan), int(PassStartInvalid));
+        QCOMPARE(m_h.plan.startSecondOfDay, 0);
         QCOMPARE(m_h.view.trackInfoStyle, QStringLiteral("color: Red"));
     }
 
@@ -151,8 +151,8 @@ private slots:
         QFETCH(QDateTime, now);
         QFETCH(QString, style);
         m_h.clock.setNowUtc(now);
-        lowThenHigh(0, 3);
-        QCOMPARE(analysePass(), 0);
+        lowThenHigh(m_h.plan, 0, 3);
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
         QCOMPARE(m_h.view.trackInfoStyle, style);
     }
 
@@ -171,16 +171,16 @@ private slots:
         QFETCH(QVector<double>, elevations);
         QFETCH(QStringList, log);
         QFETCH(int, reachable);
-        SkyPanel panel(QSize(200, 200));
+        SkyPanel panel(QSize(200, 200), m_h.plan, m_h.settings, m_h.sky);
         setSkyPanel(&panel);
         const int shows = m_h.view.pixmapShows;
         m_h.view.trackInfo = QStringLiteral("previous pass");
         m_h.view.trackInfoStyle = QStringLiteral("color: Black");
-        setTrack(QVector<double>(elevations.size(), 10), elevations);
-        QCOMPARE(analysePass(), 1);
+        setTrack(m_h.plan, QVector<double>(elevations.size(), 10), elevations);
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 1);
         QCOMPARE(m_h.log, log);
-        QCOMPARE(PassPlan.reachableCount, reachable);
-        QCOMPARE(PassPlan.firstReachable, reachable ? quint16(1) : NoReachablePoint);
+        QCOMPARE(m_h.plan.reachableCount, reachable);
+        QCOMPARE(m_h.plan.firstReachable, reachable ? quint16(1) : NoReachablePoint);
         QCOMPARE(m_h.view.trackInfo, QStringLiteral("previous pass"));
         QCOMPARE(m_h.view.trackInfoStyle, QStringLiteral("color: Black"));
         QCOMPARE(m_h.view.pixmapShows, shows); // preview left as it was
@@ -188,16 +188,16 @@ private slots:
 
     void singlePointDrawsWithoutSummary()
     {
-        SkyPanel panel(QSize(200, 200));
+        SkyPanel panel(QSize(200, 200), m_h.plan, m_h.settings, m_h.sky);
         setSkyPanel(&panel);
         const int shows = m_h.view.pixmapShows;
-        PassPlan.singlePointTrack = true;
-        setTrack({45}, {80});
-        QCOMPARE(analysePass(), 0);
-        QCOMPARE(PassPlan.reachableCount, 1);
+        m_h.plan.singlePointTrack = true;
+        setTrack(m_h.plan, {45}, {80});
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
+        QCOMPARE(m_h.plan.reachableCount, 1);
         QVERIFY(m_h.view.trackInfo.isEmpty());
         QVERIFY(m_h.view.pixmapShows > shows);
-        QVERIFY(!PassPlan.startUtc.isValid()); // GoTo leaves the pass times alone
+        QVERIFY(!m_h.plan.startUtc.isValid()); // GoTo leaves the pass times alone
     }
 
     void passStartState_data()
@@ -217,8 +217,8 @@ private slots:
         QFETCH(qint64, aheadMs);
         QFETCH(int, state);
         m_h.clock.setNowUtc(QDateTime(QDate(2020, 5, 12), QTime(23, 59, 58, 500), Qt::UTC));
-        PassPlan.startUtc = m_h.clock.nowUtc().addMSecs(aheadMs);
-        QCOMPARE(::passStartState(), state);
+        m_h.plan.startUtc = m_h.clock.nowUtc().addMSecs(aheadMs);
+        QCOMPARE(::passStartState(m_h.plan), state);
     }
 
     void uploadButton_data()
@@ -239,20 +239,21 @@ private slots:
         QFETCH(bool, service);
         QFETCH(QDateTime, now);
         QFETCH(bool, sent);
-        serviceMode = service;
-        lowThenHigh(30, 5);
+        m_h.serviceMode = service;
+        lowThenHigh(m_h.plan, 30, 5);
         m_h.clock.setNowUtc(QDateTime(QDate(2020, 5, 12), QTime(9, 0), Qt::UTC));
-        QCOMPARE(analysePass(), 0);
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
         m_h.clock.setNowUtc(now);
-        PassPlan.startMode = StartImmediate;
+        m_h.plan.startMode = StartImmediate;
         if (!sent)
             m_h.dialogs.expectInformation(QStringLiteral("To late or too early. Track not loaded"));
-        QCOMPARE(pass::uploadScheduledPass(), sent ? int(UploadDone) : int(UploadRefusedTime));
+        QCOMPARE(pass::uploadScheduledPass(m_h.plan, *m_h.link, m_h.env()),
+                 sent ? int(UploadDone) : int(UploadRefusedTime));
         QVERIFY(m_h.dialogs.scriptDone());
-        QCOMPARE(lastUploadBytes.isEmpty(), !sent);
+        QCOMPARE(m_h.lastUploadBytes.isEmpty(), !sent);
         if (sent) {
-            QCOMPARE(PassPlan.startMode, quint8(StartScheduled));
-            const Frame f = decode(lastUploadBytes);
+            QCOMPARE(m_h.plan.startMode, quint8(StartScheduled));
+            const Frame f = decode(m_h.lastUploadBytes);
             QCOMPARE(f.start, 10 * 3600 + 30);
             QCOMPARE(f.radii.size(), 5);
         }

@@ -28,12 +28,12 @@ private slots:
 
     void minimumElevation()
     {
-        QCOMPARE(minElevationText(), QStringLiteral("mm (min elev.= 70.3)"));
-        QVERIFY(qAbs(minElevation() - 70.3462f) < 1e-3f);
-        StationSettings.Focus = 500;
-        QCOMPARE(minElevationText(), QStringLiteral("mm (min elev.= 45.0)"));
-        StationSettings.korr = 2.0; // korr does not enter it
-        QCOMPARE(minElevationText(), QStringLiteral("mm (min elev.= 45.0)"));
+        QCOMPARE(minElevationText(m_h.settings), QStringLiteral("mm (min elev.= 70.3)"));
+        QVERIFY(qAbs(minElevation(m_h.settings) - 70.3462f) < 1e-3f);
+        m_h.settings.Focus = 500;
+        QCOMPARE(minElevationText(m_h.settings), QStringLiteral("mm (min elev.= 45.0)"));
+        m_h.settings.korr = 2.0; // korr does not enter it
+        QCOMPARE(minElevationText(m_h.settings), QStringLiteral("mm (min elev.= 45.0)"));
     }
 
     void feedPosition_data()
@@ -62,9 +62,9 @@ private slots:
         QFETCH(double, elevation);
         QFETCH(QString, shownRadius);
         QFETCH(bool, reachable);
-        StationSettings.Radius = radius;
-        StationSettings.korr = korr;
-        const FeedPosition p = ::feedPosition(10 * Deg, elevation * Deg);
+        m_h.settings.Radius = radius;
+        m_h.settings.korr = korr;
+        const FeedPosition p = ::feedPosition(m_h.settings, 10 * Deg, elevation * Deg);
         QCOMPARE(QString::number(p.radius, 'f', 1), shownRadius);
         QCOMPARE(p.reachable, reachable);
     }
@@ -84,7 +84,7 @@ private slots:
     {
         QFETCH(double, azimuth);
         QFETCH(double, angle);
-        QVERIFY(qAbs(deg(::feedPosition(azimuth * Deg, 80 * Deg).angle) - angle) < 1e-9);
+        QVERIFY(qAbs(deg(::feedPosition(m_h.settings, azimuth * Deg, 80 * Deg).angle) - angle) < 1e-9);
     }
 
     void armSolutions_data()
@@ -104,8 +104,8 @@ private slots:
         QFETCH(double, fi);
         QFETCH(QList<double>, a);
         QFETCH(QList<double>, b);
-        const ArmAngles sa = armSolutionA(radius, fi * Deg);
-        const ArmAngles sb = armSolutionB(radius, fi * Deg);
+        const ArmAngles sa = armSolutionA(m_h.settings.Radius, radius, fi * Deg);
+        const ArmAngles sb = armSolutionB(m_h.settings.Radius, radius, fi * Deg);
         QVERIFY2(qAbs(deg(sa.u1) - a[0]) < 1e-9 && qAbs(deg(sa.u2) - a[1]) < 1e-9,
                  qPrintable(QStringLiteral("A %1 %2").arg(deg(sa.u1)).arg(deg(sa.u2))));
         QVERIFY2(qAbs(deg(sb.u1) - b[0]) < 1e-9 && qAbs(deg(sb.u2) - b[1]) < 1e-9,
@@ -137,7 +137,8 @@ private slots:
         QFETCH(double, fi);
         QFETCH(double, reference);
         QFETCH(double, u1);
-        QVERIFY(qAbs(turnDiff(deg(chooseArmAngles(radius, fi * Deg, reference * Deg).u1), u1)) < 1e-9);
+        const ArmAngles chosen = chooseArmAngles(m_h.settings.Radius, radius, fi * Deg, reference * Deg);
+        QVERIFY(qAbs(turnDiff(deg(chosen.u1), u1)) < 1e-9);
     }
 
     void armSequenceFollowsThePreviousPoint()
@@ -145,7 +146,7 @@ private slots:
         const QVector<double> r{250, 250, 0};
         const QVector<double> fi{200 * Deg, 330 * Deg, 0};
         QVector<double> u1, u2;
-        computeArmAngles(r, fi, 3, u1, u2);
+        computeArmAngles(m_h.settings.Radius, r, fi, 3, u1, u2);
         QCOMPARE(u1.size(), 3);
         QVERIFY(qAbs(deg(u1[0]) - 260) < 1e-9); // B against 0
         QVERIFY(qAbs(deg(u2[0]) - 60) < 1e-9);
@@ -153,7 +154,7 @@ private slots:
         QVERIFY(qAbs(deg(u2[1]) - 300) < 1e-9);
         // On the axis: A (-90) is 0 away from 270 after wrapping, B (90) is 180.
         QVERIFY(qAbs(deg(u1[2]) + 90) < 1e-9);
-        computeArmAngles(r, fi, 10, u1, u2); // never past the points there are
+        computeArmAngles(m_h.settings.Radius, r, fi, 10, u1, u2); // never past the points there are
         QCOMPARE(u1.size(), 3);
     }
 
@@ -173,14 +174,14 @@ private slots:
         QFETCH(QVector<double>, radii);
         QFETCH(QVector<double>, angles);
         QFETCH(int, k);
-        PassPlan.feedRadius = radii;
-        PassPlan.feedAngle.clear();
+        m_h.plan.feedRadius = radii;
+        m_h.plan.feedAngle.clear();
         for (double a : angles)
-            PassPlan.feedAngle.append(a * Deg);
-        PassPlan.reachableCount = radii.size();
+            m_h.plan.feedAngle.append(a * Deg);
+        m_h.plan.reachableCount = radii.size();
 
-        const float r = ::offsetAcrossTrack(0, 1, static_cast<qint8>(k), true);
-        const DrawPoint p = SkyDraw.currentDrawPoint;
+        const float r = ::offsetAcrossTrack(m_h.plan, 0, 1, static_cast<qint8>(k), &m_h.sky);
+        const DrawPoint p = m_h.sky.currentDrawPoint;
         QVERIFY(qAbs(p.radius - r) < 1e-3);
         QVERIFY(p.angle >= 0 && p.angle < 2 * M_PI);
         // The point lies |k| from A, square to the chord A-B, on the side of the
@@ -194,26 +195,26 @@ private slots:
             QVERIFY((yP - yA) * k >= 0);
 
         // Not remembered: the drawing point stays.
-        SkyDraw.currentDrawPoint = {1.0, 2.0};
-        QCOMPARE(::offsetAcrossTrack(0, 1, static_cast<qint8>(k), false), r);
-        QCOMPARE(SkyDraw.currentDrawPoint.angle, 1.0);
-        QCOMPARE(SkyDraw.currentDrawPoint.radius, 2.0);
+        m_h.sky.currentDrawPoint = {1.0, 2.0};
+        QCOMPARE(::offsetAcrossTrack(m_h.plan, 0, 1, static_cast<qint8>(k)), r);
+        QCOMPARE(m_h.sky.currentDrawPoint.angle, 1.0);
+        QCOMPARE(m_h.sky.currentDrawPoint.radius, 2.0);
     }
 
     void offsetAcrossTrackDegenerate()
     {
         // Two equal points have no chord; a point on the x axis divides 0 by 0
         // in the polar formula; indices past the points give 0.
-        PassPlan.feedRadius = {120, 120, 80};
-        PassPlan.feedAngle = {0.0, 0.0, M_PI};
-        PassPlan.reachableCount = 3;
-        QCOMPARE(::offsetAcrossTrack(0, 1, 20, true), 120.0f);
-        QCOMPARE(SkyDraw.currentDrawPoint.angle, 0.0);
-        QCOMPARE(::offsetAcrossTrack(0, 2, 0, true), 120.0f);
-        SkyDraw.currentDrawPoint = {1.0, 2.0};
-        QCOMPARE(::offsetAcrossTrack(3, 0, 10, true), 0.0f);
-        QCOMPARE(::offsetAcrossTrack(0, 7, 10, true), 0.0f);
-        QCOMPARE(SkyDraw.currentDrawPoint.radius, 2.0);
+        m_h.plan.feedRadius = {120, 120, 80};
+        m_h.plan.feedAngle = {0.0, 0.0, M_PI};
+        m_h.plan.reachableCount = 3;
+        QCOMPARE(::offsetAcrossTrack(m_h.plan, 0, 1, 20, &m_h.sky), 120.0f);
+        QCOMPARE(m_h.sky.currentDrawPoint.angle, 0.0);
+        QCOMPARE(::offsetAcrossTrack(m_h.plan, 0, 2, 0, &m_h.sky), 120.0f);
+        m_h.sky.currentDrawPoint = {1.0, 2.0};
+        QCOMPARE(::offsetAcrossTrack(m_h.plan, 3, 0, 10, &m_h.sky), 0.0f);
+        QCOMPARE(::offsetAcrossTrack(m_h.plan, 0, 7, 10, &m_h.sky), 0.0f);
+        QCOMPARE(m_h.sky.currentDrawPoint.radius, 2.0);
     }
 };
 

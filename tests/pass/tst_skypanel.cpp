@@ -30,13 +30,13 @@ QPointF screen(double radius, double angleDeg)
     return QPointF(500 + 0.9 * radius * std::sin(angleDeg * Deg), 500 - 0.9 * radius * std::cos(angleDeg * Deg));
 }
 
-void setFeed(const QVector<double> &radii, const QVector<double> &anglesDeg)
+void setFeed(PassPlanRecord &plan, const QVector<double> &radii, const QVector<double> &anglesDeg)
 {
-    PassPlan.feedRadius = radii;
-    PassPlan.feedAngle.clear();
+    plan.feedRadius = radii;
+    plan.feedAngle.clear();
     for (double a : anglesDeg)
-        PassPlan.feedAngle.append(a * Deg);
-    PassPlan.reachableCount = radii.size();
+        plan.feedAngle.append(a * Deg);
+    plan.reachableCount = radii.size();
 }
 }
 
@@ -51,7 +51,7 @@ private slots:
     void init()
     {
         m_h.install();
-        m_panel = new SkyPanel(QSize(1200, 1000));
+        m_panel = new SkyPanel(QSize(1200, 1000), m_h.plan, m_h.settings, m_h.sky);
         setSkyPanel(m_panel);
     }
     void cleanup()
@@ -94,7 +94,7 @@ private slots:
 
     void previewPath()
     {
-        setFeed({300, 300, 300}, {45, 135, 225});
+        setFeed(m_h.plan, {300, 300, 300}, {45, 135, 225});
         m_panel->setTrackingPen();
         drawSegment(0); // left over from an earlier pass
         drawPassPreview(3);
@@ -118,7 +118,7 @@ private slots:
 
     void previewOfOnePoint()
     {
-        setFeed({300, 300, 300}, {45, 135, 225});
+        setFeed(m_h.plan, {300, 300, 300}, {45, 135, 225});
         drawPassPreview(1);
         const QImage image = m_panel->image();
         QVERIFY(!colourNear(image, {690.9, 400}, QColor(0, 0, 0), 2));
@@ -127,7 +127,7 @@ private slots:
 
     void previewWithoutPointsDrawsNoMark()
     {
-        setFeed({}, {});
+        setFeed(m_h.plan, {}, {});
         drawPassPreview(0);
         const QImage image = m_panel->image();
         for (int x = 0; x < 1200; x += 7)
@@ -137,14 +137,14 @@ private slots:
 
     void lastPointDrawsNothing()
     {
-        setFeed({300, 300, 300}, {45, 135, 225});
+        setFeed(m_h.plan, {300, 300, 300}, {45, 135, 225});
         drawPassPreview(3);
-        SkyDraw.currentDrawPoint = {1.0, 2.0};
+        m_h.sky.currentDrawPoint = {1.0, 2.0};
         const QImage before = m_panel->image();
         drawSegment(2);
         drawSegment(40);
         QCOMPARE(m_panel->image(), before);
-        QCOMPARE(SkyDraw.currentDrawPoint.radius, 2.0);
+        QCOMPARE(m_h.sky.currentDrawPoint.radius, 2.0);
     }
 
     void trackedOffset_data()
@@ -165,12 +165,12 @@ private slots:
     {
         QFETCH(int, offset);
         QFETCH(double, endX);
-        setFeed({300, 300, 300}, {45, 135, 225});
+        setFeed(m_h.plan, {300, 300, 300}, {45, 135, 225});
         setTrackingPen();
-        SkyDraw.drawOffset = static_cast<qint8>(offset);
+        m_h.sky.drawOffset = static_cast<qint8>(offset);
         drawSegment(0);
         const SkyGeometry &g = m_panel->geometry();
-        const QPointF end = g.screenPosition(SkyDraw.currentDrawPoint.angle, SkyDraw.currentDrawPoint.radius);
+        const QPointF end = g.screenPosition(m_h.sky.currentDrawPoint.angle, m_h.sky.currentDrawPoint.radius);
         QVERIFY2(qAbs(end.x() - endX) < 1e-2 && qAbs(end.y() - 690.919) < 1e-2,
                  qPrintable(QStringLiteral("%1 %2").arg(end.x()).arg(end.y())));
         const QImage image = m_panel->image();
@@ -179,16 +179,16 @@ private slots:
         if (offset == 10)
             QVERIFY(!colourNear(image, {690.9, 688}, Qt::yellow));
         // A repeated index starts from where the path ended: a zero-length line.
-        const DrawPoint kept = SkyDraw.currentDrawPoint;
-        SkyDraw.drawOffset = 0;
+        const DrawPoint kept = m_h.sky.currentDrawPoint;
+        m_h.sky.drawOffset = 0;
         drawSegment(1);
-        QCOMPARE(SkyDraw.previousDrawPoint.radius, kept.radius);
+        QCOMPARE(m_h.sky.previousDrawPoint.radius, kept.radius);
     }
 
     void redrawColoursByPower()
     {
         // Screen (600,300) -> (900,300) -> (900,600) -> (600,600).
-        setFeed({std::hypot(100, 200) / 0.9, std::hypot(400, 200) / 0.9, std::hypot(400, 100) / 0.9,
+        setFeed(m_h.plan, {std::hypot(100, 200) / 0.9, std::hypot(400, 200) / 0.9, std::hypot(400, 100) / 0.9,
                  std::hypot(100, 100) / 0.9},
                 {std::atan2(100, 200) / Deg, std::atan2(400, 200) / Deg, std::atan2(400, -100) / Deg,
                  std::atan2(100, -100) / Deg});
@@ -215,8 +215,8 @@ private slots:
         QCOMPARE(at(image, 900, 450), QColor(127, 127, 127)); // a single sample colours its segment
         QCOMPARE(at(image, 750, 600), Background);             // no samples: nothing
         QCOMPARE(m_panel->pen().width(), 0);
-        QVERIFY(!SkyDraw.redrawing);
-        QCOMPARE(SkyDraw.colourScale, 256.0f / 30.0f);
+        QVERIFY(!m_h.sky.redrawing);
+        QCOMPARE(m_h.sky.colourScale, 256.0f / 30.0f);
     }
 
     void powerColour_data()
@@ -240,12 +240,12 @@ private slots:
     void armOfTheUploadPoint()
     {
         // R = 250 at 90 degrees: solution A, u1 = 30, u2 = 300.
-        setFeed({250}, {90});
-        PassPlan.firstReachable = 0;
-        setTrack({270}, {80});
-        PassPlan.singlePointTrack = true;
-        PassPlan.startMode = StartImmediate;
-        QCOMPARE(prepareTrackUpload(), int(UploadDone));
+        setFeed(m_h.plan, {250}, {90});
+        m_h.plan.firstReachable = 0;
+        setTrack(m_h.plan, {270}, {80});
+        m_h.plan.singlePointTrack = true;
+        m_h.plan.startMode = StartImmediate;
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()), int(UploadDone));
         const QImage image = m_panel->image();
         const QPointF joint(500 + 225 * 0.5, 500 - 225 * std::sqrt(3.0) / 2);
         const QPointF feed = screen(250, 90);

@@ -47,7 +47,7 @@ private slots:
         m_h.install();
         QDir(trackDir()).removeRecursively();
         QVERIFY(QDir().mkpath(trackDir()));
-        StationSettings.TrackPath = trackDir() + QStringLiteral("/Track.txt");
+        m_h.settings.TrackPath = trackDir() + QStringLiteral("/Track.txt");
         m_h.clock.setNowUtc(QDateTime(QDate(2020, 5, 12), QTime(7, 20, 30), Qt::UTC));
     }
     void cleanup()
@@ -252,22 +252,22 @@ private slots:
     {
         const QString elsewhere = m_dir.path() + QStringLiteral("/chosen.txt");
         QVERIFY(writeFile(elsewhere, trackText(points(4, 80))));
-        QCOMPARE(loadTrackFile(elsewhere), 0);
+        QCOMPARE(loadTrackFile(m_h.plan, m_h.settings, m_h.serviceMode, elsewhere), 0);
         QVERIFY(!QFile::exists(elsewhere));
         QVERIFY(QFile::exists(trackDir() + QStringLiteral("/SAT-1(100)_120520_102030.txt")));
-        QCOMPARE(PassPlan.pointCount, 4);
-        QCOMPARE(PassPlan.satellite, QStringLiteral("SAT-1"));
-        QCOMPARE(PassPlan.startHour, 10);
-        QVERIFY(qAbs(PassPlan.azimuth.at(3) - 103 * Deg) < 1e-12);
+        QCOMPARE(m_h.plan.pointCount, 4);
+        QCOMPARE(m_h.plan.satellite, QStringLiteral("SAT-1"));
+        QCOMPARE(m_h.plan.startHour, 10);
+        QVERIFY(qAbs(m_h.plan.azimuth.at(3) - 103 * Deg) < 1e-12);
     }
 
     void loadInServiceModeRenamesBesideTheFile()
     {
-        serviceMode = true;
-        PassPlan.lastOpenDir = m_dir.path();
+        m_h.serviceMode = true;
+        m_h.plan.lastOpenDir = m_dir.path();
         const QString chosen = m_dir.path() + QStringLiteral("/chosen.txt");
         QVERIFY(writeFile(chosen, trackText(points(4, 80), "NOAA/15", "7")));
-        QCOMPARE(loadTrackFile(chosen), 0);
+        QCOMPARE(loadTrackFile(m_h.plan, m_h.settings, m_h.serviceMode, chosen), 0);
         QVERIFY(QFile::exists(m_dir.path() + QStringLiteral("/NOAA_15(7).txt")));
         QFile::remove(m_dir.path() + QStringLiteral("/NOAA_15(7).txt"));
     }
@@ -276,21 +276,22 @@ private slots:
     {
         const QString path = m_dir.path() + QStringLiteral("/first.txt");
         QVERIFY(writeFile(path, trackText(points(5, 80), "FIRST", "1")));
-        QCOMPARE(loadTrackFile(path), 0);
-        const QVector<double> azimuth = PassPlan.azimuth;
+        QCOMPARE(loadTrackFile(m_h.plan, m_h.settings, m_h.serviceMode, path), 0);
+        const QVector<double> azimuth = m_h.plan.azimuth;
 
         const QString bad = m_dir.path() + QStringLiteral("/bad.txt");
         QByteArray text = trackText(points(2, 30), "SECOND", "2", "2021-01-01 00:00:00");
         text.chop(1); // no line end after the last point
         QVERIFY(writeFile(bad, text));
-        QCOMPARE(loadTrackFile(bad), 6);
+        QCOMPARE(loadTrackFile(m_h.plan, m_h.settings, m_h.serviceMode, bad), 6);
         QVERIFY(QFile::exists(bad)); // not renamed
-        QCOMPARE(PassPlan.pointCount, 5);
-        QCOMPARE(PassPlan.azimuth, azimuth);
-        QCOMPARE(PassPlan.satellite, QStringLiteral("FIRST"));
-        QCOMPARE(PassPlan.startYear, 2020);
-        QCOMPARE(loadTrackFile(m_dir.path() + QStringLiteral("/missing.txt")), 1);
-        QCOMPARE(PassPlan.pointCount, 5);
+        QCOMPARE(m_h.plan.pointCount, 5);
+        QCOMPARE(m_h.plan.azimuth, azimuth);
+        QCOMPARE(m_h.plan.satellite, QStringLiteral("FIRST"));
+        QCOMPARE(m_h.plan.startYear, 2020);
+        QCOMPARE(loadTrackFile(m_h.plan, m_h.settings, m_h.serviceMode, m_dir.path() + QStringLiteral("/missing.txt")),
+                 1);
+        QCOMPARE(m_h.plan.pointCount, 5);
     }
 
     void autoLoadNeedsTwoPolls()
@@ -298,27 +299,27 @@ private slots:
         // 30 low points, then 10 reachable ones: the start moves 30 s on.
         QList<QByteArray> list = points(30, 60);
         list += points(10, 80);
-        QVERIFY(writeFile(StationSettings.TrackPath, trackText(list, "SAT-1", "100", "2020-05-12 10:00:00")));
-        QCOMPARE(autoLoadTrack(), qint8(0));
-        QVERIFY(QFile::exists(StationSettings.TrackPath));
+        QVERIFY(writeFile(m_h.settings.TrackPath, trackText(list, "SAT-1", "100", "2020-05-12 10:00:00")));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
+        QVERIFY(QFile::exists(m_h.settings.TrackPath));
         QVERIFY(m_h.log.isEmpty());
-        QCOMPARE(autoLoadTrack(), qint8(1));
-        QVERIFY(!QFile::exists(StationSettings.TrackPath));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(1));
+        QVERIFY(!QFile::exists(m_h.settings.TrackPath));
         QCOMPARE(m_h.log, QStringList{QStringLiteral("Track loaded: SAT-1. Start at 12.05.2020  10:00:30")});
-        QCOMPARE(PassPlan.firstReachable, quint16(30));
+        QCOMPARE(m_h.plan.firstReachable, quint16(30));
         // Nothing there any more: no load, nothing logged.
-        QCOMPARE(autoLoadTrack(), qint8(0));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
         QCOMPARE(m_h.log.size(), 1);
     }
 
     void autoLoadToggleSurvivesEmptyPolls()
     {
-        QVERIFY(writeFile(StationSettings.TrackPath, trackText(points(5, 80))));
-        QCOMPARE(autoLoadTrack(), qint8(0));
-        QVERIFY(QFile::remove(StationSettings.TrackPath));
-        QCOMPARE(autoLoadTrack(), qint8(0)); // nothing found: the toggle stays set
-        QVERIFY(writeFile(StationSettings.TrackPath, trackText(points(5, 80))));
-        QCOMPARE(autoLoadTrack(), qint8(1));
+        QVERIFY(writeFile(m_h.settings.TrackPath, trackText(points(5, 80))));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
+        QVERIFY(QFile::remove(m_h.settings.TrackPath));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0)); // nothing found: the toggle stays set
+        QVERIFY(writeFile(m_h.settings.TrackPath, trackText(points(5, 80))));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(1));
     }
 
     void autoLoadWaitsForAWriterStillWriting()
@@ -328,18 +329,18 @@ private slots:
         // load as a shorter pass.
         const QByteArray whole = trackText(points(8, 80), "SLOW", "7");
         const int cut = whole.indexOf("\n", whole.size() / 2) + 1;
-        QVERIFY(writeFile(StationSettings.TrackPath, whole.left(cut)));
-        QCOMPARE(autoLoadTrack(), qint8(0));
-        QFile file(StationSettings.TrackPath);
+        QVERIFY(writeFile(m_h.settings.TrackPath, whole.left(cut)));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
+        QFile file(m_h.settings.TrackPath);
         QVERIFY(file.open(QIODevice::Append));
         QCOMPARE(file.write(whole.mid(cut)), qint64(whole.size() - cut));
         file.close();
-        QCOMPARE(autoLoadTrack(), qint8(0)); // changed since the first poll
-        QVERIFY(QFile::exists(StationSettings.TrackPath));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0)); // changed since the first poll
+        QVERIFY(QFile::exists(m_h.settings.TrackPath));
         QVERIFY(m_h.log.isEmpty());
-        QCOMPARE(autoLoadTrack(), qint8(1));
-        QCOMPARE(PassPlan.pointCount, 8);
-        QCOMPARE(PassPlan.satellite, QStringLiteral("SLOW"));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(1));
+        QCOMPARE(m_h.plan.pointCount, 8);
+        QCOMPARE(m_h.plan.satellite, QStringLiteral("SLOW"));
     }
 
     void autoLoadReportsBadFiles_data()
@@ -359,10 +360,10 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, log);
-        QVERIFY(writeFile(StationSettings.TrackPath, bytes));
+        QVERIFY(writeFile(m_h.settings.TrackPath, bytes));
         // A bad file that stays is reported once, not at every second poll.
         for (int poll = 0; poll < 8; ++poll)
-            QCOMPARE(autoLoadTrack(), qint8(0));
+            QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
         QCOMPARE(m_h.log, log);
     }
 
@@ -370,70 +371,70 @@ private slots:
     {
         QByteArray text = trackText(points(3, 80));
         text.chop(1);
-        QVERIFY(writeFile(StationSettings.TrackPath, text));
+        QVERIFY(writeFile(m_h.settings.TrackPath, text));
         for (int poll = 0; poll < 6; ++poll)
-            QCOMPARE(autoLoadTrack(), qint8(0));
+            QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
         QCOMPARE(m_h.log, QStringList{QStringLiteral("error in track file 6")});
         // Written again (another size): a new version, read and reported again.
-        QVERIFY(writeFile(StationSettings.TrackPath, text + " "));
+        QVERIFY(writeFile(m_h.settings.TrackPath, text + " "));
         for (int poll = 0; poll < 6; ++poll)
-            QCOMPARE(autoLoadTrack(), qint8(0));
+            QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
         QCOMPARE(m_h.log.size(), 2);
         // Mended: loaded.
-        QVERIFY(writeFile(StationSettings.TrackPath, trackText(points(5, 80))));
-        QCOMPARE(autoLoadTrack(), qint8(0));
-        QCOMPARE(autoLoadTrack(), qint8(1));
-        QVERIFY(!QFile::exists(StationSettings.TrackPath));
+        QVERIFY(writeFile(m_h.settings.TrackPath, trackText(points(5, 80))));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(1));
+        QVERIFY(!QFile::exists(m_h.settings.TrackPath));
     }
 
     void unmovableFileLoadedOnce()
     {
         // Something already holds the archive name: the rename fails.
         QVERIFY(QDir().mkpath(trackDir() + QStringLiteral("/SAT-1(100)_120520_102030.txt")));
-        QVERIFY(writeFile(StationSettings.TrackPath, trackText(points(5, 80))));
-        QCOMPARE(autoLoadTrack(), qint8(0));
-        QCOMPARE(autoLoadTrack(), qint8(1));
-        QVERIFY(QFile::exists(StationSettings.TrackPath));
+        QVERIFY(writeFile(m_h.settings.TrackPath, trackText(points(5, 80))));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(1));
+        QVERIFY(QFile::exists(m_h.settings.TrackPath));
         QCOMPARE(m_h.log.size(), 2);
         QVERIFY2(m_h.log.at(0).startsWith(QStringLiteral("track file not moved: ")), qPrintable(m_h.log.at(0)));
         QVERIFY(m_h.log.at(1).startsWith(QStringLiteral("Track loaded: SAT-1")));
         m_h.clock.advanceMs(60000); // a later archive name would be free, but the file is the same
         for (int poll = 0; poll < 6; ++poll)
-            QCOMPARE(autoLoadTrack(), qint8(0));
+            QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
         QCOMPARE(m_h.log.size(), 2);
     }
 
     void longSatelliteNameIsArchived()
     {
         const QByteArray name(300, 'N');
-        QVERIFY(writeFile(StationSettings.TrackPath, trackText(points(5, 80), name, "42")));
-        QCOMPARE(autoLoadTrack(), qint8(0));
-        QCOMPARE(autoLoadTrack(), qint8(1));
-        QVERIFY(!QFile::exists(StationSettings.TrackPath));
+        QVERIFY(writeFile(m_h.settings.TrackPath, trackText(points(5, 80), name, "42")));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(0));
+        QCOMPARE(autoLoadTrack(m_h.plan, m_h.env()), qint8(1));
+        QVERIFY(!QFile::exists(m_h.settings.TrackPath));
         const QStringList archived = QDir(trackDir()).entryList(QDir::Files);
         QCOMPARE(archived.size(), 1);
         QCOMPARE(QFile::encodeName(archived.first()).size(), 255);
         QVERIFY(archived.first().endsWith(QStringLiteral("NN(42)_120520_102030.txt")));
-        QCOMPARE(PassPlan.satellite, QString::fromLatin1(name)); // the plan keeps the whole name
+        QCOMPARE(m_h.plan.satellite, QString::fromLatin1(name)); // the plan keeps the whole name
         QCOMPARE(m_h.log.size(), 1);
     }
 
     void openButtonLoadsAndEnables()
     {
-        serviceMode = true;
-        PassPlan.lastOpenDir = QStringLiteral("/previous");
-        PassPlan.singlePointTrack = true;
+        m_h.serviceMode = true;
+        m_h.plan.lastOpenDir = QStringLiteral("/previous");
+        m_h.plan.singlePointTrack = true;
         const QString chosen = m_dir.path() + QStringLiteral("/open.txt");
         QVERIFY(writeFile(chosen, trackText(points(6, 80), "OPENED", "9")));
         m_h.dialogs.expectOpenFile(QStringLiteral("Open Track"), chosen);
-        pass::openTrackFromDialog();
+        pass::openTrackFromDialog(m_h.plan, m_h.env());
         QVERIFY(m_h.dialogs.scriptDone());
         QCOMPARE(m_h.dialogs.lastDir(), QStringLiteral("/previous"));
         QCOMPARE(m_h.dialogs.lastFilter(), QStringLiteral("Track Files (*.txt)"));
-        QCOMPARE(PassPlan.lastOpenDir, m_dir.path());
+        QCOMPARE(m_h.plan.lastOpenDir, m_dir.path());
         QCOMPARE(m_h.view.uploadEnabled, 1);
-        QVERIFY(!PassPlan.singlePointTrack);
-        QCOMPARE(PassPlan.reachableCount, 6);
+        QVERIFY(!m_h.plan.singlePointTrack);
+        QCOMPARE(m_h.plan.reachableCount, 6);
         QVERIFY(m_h.view.trackInfo.startsWith(QStringLiteral("OPENED (9)\n")));
         QVERIFY(QFile::remove(m_dir.path() + QStringLiteral("/OPENED(9).txt")));
     }
@@ -444,7 +445,7 @@ private slots:
         QVERIFY(writeFile(chosen, QByteArray("not a track")));
         m_h.dialogs.expectOpenFile(QStringLiteral("Open Track"), chosen);
         m_h.dialogs.expectMessage(QStringLiteral("Track not loaded1"));
-        pass::openTrackFromDialog();
+        pass::openTrackFromDialog(m_h.plan, m_h.env());
         QVERIFY(m_h.dialogs.scriptDone());
         QCOMPARE(m_h.view.uploadEnabled, -1);
         QVERIFY(QFile::exists(chosen));
@@ -452,10 +453,10 @@ private slots:
 
     void openButtonCancelled()
     {
-        PassPlan.lastOpenDir = QStringLiteral("/kept");
+        m_h.plan.lastOpenDir = QStringLiteral("/kept");
         m_h.dialogs.expectOpenFile(QStringLiteral("Open Track"), QString());
-        pass::openTrackFromDialog();
-        QCOMPARE(PassPlan.lastOpenDir, QStringLiteral("/kept"));
+        pass::openTrackFromDialog(m_h.plan, m_h.env());
+        QCOMPARE(m_h.plan.lastOpenDir, QStringLiteral("/kept"));
         QCOMPARE(m_h.view.uploadEnabled, -1);
     }
 };

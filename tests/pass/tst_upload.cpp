@@ -11,15 +11,15 @@ using namespace passtest;
 
 namespace {
 // n reachable points at 80 degrees, azimuth stepping one degree from 100.
-void reachableTrack(int n)
+void reachableTrack(Harness &h, int n)
 {
     QVector<double> az, el;
     for (int i = 0; i < n; ++i) {
         az.append(100 + i);
         el.append(80);
     }
-    setTrack(az, el);
-    QCOMPARE(analysePass(), 0);
+    setTrack(h.plan, az, el);
+    QCOMPARE(analysePass(h.plan, h.env()), 0);
 }
 
 QByteArray readAll(const QString &path)
@@ -53,8 +53,8 @@ private slots:
         m_h.install();
         QDir(QStringLiteral("data")).removeRecursively();
         QFile::remove(QStringLiteral("data"));
-        PassPlan.satellite = QStringLiteral("SAT-1");
-        PassPlan.orbit = QStringLiteral("100");
+        m_h.plan.satellite = QStringLiteral("SAT-1");
+        m_h.plan.orbit = QStringLiteral("100");
         // 12:00:00.250 local at +3 hours.
         m_h.clock.setNowUtc(QDateTime(QDate(2020, 5, 12), QTime(9, 0, 0, 250), Qt::UTC));
     }
@@ -66,12 +66,12 @@ private slots:
 
     void frameContent()
     {
-        reachableTrack(3);
-        PassPlan.startSecondOfDay = 36030;
-        PassPlan.startMode = StartScheduled;
-        QCOMPARE(prepareTrackUpload(), int(UploadDone));
-        QCOMPARE(lastUploadBytes.size(), 26 + 8 * 3);
-        const Frame f = decode(lastUploadBytes);
+        reachableTrack(m_h, 3);
+        m_h.plan.startSecondOfDay = 36030;
+        m_h.plan.startMode = StartScheduled;
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()), int(UploadDone));
+        QCOMPARE(m_h.lastUploadBytes.size(), 26 + 8 * 3);
+        const Frame f = decode(m_h.lastUploadBytes);
         QCOMPARE(f.code, 0);
         QCOMPARE(f.length, quint16(50));
         QCOMPARE(f.start, 36030);
@@ -79,10 +79,10 @@ private slots:
         QCOMPARE(f.mode, quint16(0));
         QCOMPARE(f.radius, 500.0f);
         for (int k = 0; k < 3; ++k) {
-            QCOMPARE(f.radii.at(k), float(PassPlan.feedRadius.at(k)));
+            QCOMPARE(f.radii.at(k), float(m_h.plan.feedRadius.at(k)));
             QCOMPARE(f.angles.at(k), float((100 + k + 180) * Deg));
         }
-        QCOMPARE(PassPlan.uploadPointCount, quint16(3));
+        QCOMPARE(m_h.plan.uploadPointCount, quint16(3));
     }
 
     void frameSizes_data()
@@ -100,21 +100,21 @@ private slots:
         QFETCH(bool, service);
         QFETCH(int, points);
         QFETCH(int, length);
-        serviceMode = service;
-        reachableTrack(points);
-        PassPlan.uploadPointCount = 7;
+        m_h.serviceMode = service;
+        reachableTrack(m_h, points);
+        m_h.plan.uploadPointCount = 7;
         if (service && !length)
             m_h.dialogs.expectMessage(QStringLiteral("Track too big"));
-        PassPlan.startMode = StartScheduled;
-        QCOMPARE(prepareTrackUpload() == UploadDone, length != 0);
+        m_h.plan.startMode = StartScheduled;
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()) == UploadDone, length != 0);
         QVERIFY(m_h.dialogs.scriptDone());
-        QCOMPARE(lastUploadBytes.size(), length);
+        QCOMPARE(m_h.lastUploadBytes.size(), length);
         if (length) {
-            QCOMPARE(decode(lastUploadBytes).length, quint16(length));
+            QCOMPARE(decode(m_h.lastUploadBytes).length, quint16(length));
             QVERIFY(m_h.log.isEmpty());
         } else {
             QCOMPARE(m_h.log, QStringList{QStringLiteral("Track too big")});
-            QCOMPARE(PassPlan.uploadPointCount, quint16(7));
+            QCOMPARE(m_h.plan.uploadPointCount, quint16(7));
             QVERIFY(tableFiles(QStringLiteral("data")).isEmpty());
             QVERIFY(m_h.view.startRadiusAzim.isEmpty());
         }
@@ -140,12 +140,12 @@ private slots:
         QFETCH(int, startMode);
         QFETCH(int, start);
         QFETCH(int, sendMs);
-        reachableTrack(4);
-        PassPlan.startSecondOfDay = 36030;
+        reachableTrack(m_h, 4);
+        m_h.plan.startSecondOfDay = 36030;
         m_h.clock.setNowUtc(utc);
-        PassPlan.startMode = static_cast<quint8>(startMode);
-        QCOMPARE(prepareTrackUpload(), int(UploadDone));
-        const Frame f = decode(lastUploadBytes);
+        m_h.plan.startMode = static_cast<quint8>(startMode);
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()), int(UploadDone));
+        const Frame f = decode(m_h.lastUploadBytes);
         QCOMPARE(f.start, start);
         QCOMPARE(f.sendMs, sendMs);
     }
@@ -168,12 +168,12 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, points);
         QFETCH(int, mode);
-        reachableTrack(50);
-        PassPlan.uploadMode = 2; // left over from a GoTo
+        reachableTrack(m_h, 50);
+        m_h.plan.uploadMode = 2; // left over from a GoTo
         m_h.view.stopPoint = text;
-        PassPlan.startMode = StartScheduled;
-        QCOMPARE(prepareTrackUpload(), int(UploadDone));
-        const Frame f = decode(lastUploadBytes);
+        m_h.plan.startMode = StartScheduled;
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()), int(UploadDone));
+        const Frame f = decode(m_h.lastUploadBytes);
         QCOMPARE(f.radii.size(), points);
         QCOMPARE(f.mode, quint16(mode));
         QVERIFY(m_h.view.startRadiusAzim.startsWith(QStringLiteral("R=246.9, az.=280.0, u1=")));
@@ -186,33 +186,33 @@ private slots:
 
     void radiusAzimLabel()
     {
-        PassPlan.feedRadius = {250};
-        PassPlan.feedAngle = {200 * Deg};
-        PassPlan.reachableCount = 1;
-        PassPlan.firstReachable = 0;
-        setTrack({20}, {80});
-        QCOMPARE(pass::uploadImmediately(true), int(UploadDone));
+        m_h.plan.feedRadius = {250};
+        m_h.plan.feedAngle = {200 * Deg};
+        m_h.plan.reachableCount = 1;
+        m_h.plan.firstReachable = 0;
+        setTrack(m_h.plan, {20}, {80});
+        QCOMPARE(pass::uploadImmediately(m_h.plan, *m_h.link, m_h.env(), true), int(UploadDone));
         QCOMPARE(m_h.view.startRadiusAzim, QStringLiteral("R=250.0, az.=200.0, u1=260.0, u2=60.0"));
-        QVERIFY(lastUploadBytes.isEmpty()); // Shift: table file only
+        QVERIFY(m_h.lastUploadBytes.isEmpty()); // Shift: table file only
         QCOMPARE(tableFiles(QStringLiteral("data")), QStringList{QStringLiteral("SAT-1 (100).uu")});
     }
 
     void tableFileBytes()
     {
-        setTrack({0, 200, -123.4}, {10, 80, 75});
-        PassPlan.firstReachable = 1;
-        PassPlan.feedRadius = {250, 500};
-        PassPlan.feedAngle = {20 * Deg, 30 * Deg};
-        PassPlan.reachableCount = 2;
+        setTrack(m_h.plan, {0, 200, -123.4}, {10, 80, 75});
+        m_h.plan.firstReachable = 1;
+        m_h.plan.feedRadius = {250, 500};
+        m_h.plan.feedAngle = {20 * Deg, 30 * Deg};
+        m_h.plan.reachableCount = 2;
         m_h.view.trackInfo = QStringLiteral("Info\nline \u00b0");
-        PassPlan.startMode = StartScheduled;
+        m_h.plan.startMode = StartScheduled;
         QVERIFY(QDir().mkpath(QStringLiteral("data")));
         QFile old(QStringLiteral("data/SAT-1 (100).uu"));
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(5000, 'x'));
         old.close();
 
-        QCOMPARE(prepareTrackUpload(), int(UploadDone));
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()), int(UploadDone));
         const QByteArray expected = "Info\nline \xc2\xb0\nAzim    Elev     R       Fi      u1      u2\n"
                                     "200.0   80.0    250.0   20.0    -40.0   300.0   \n"
                                     "-123.4   75.0    500.0   30.0    30.0    180.0   \n";
@@ -247,12 +247,12 @@ private slots:
         QFETCH(QString, where);
         QFETCH(QString, name);
         QTemporaryDir openedDir;
-        serviceMode = service;
-        PassPlan.lastOpenDir = opened ? openedDir.path() : QString();
-        PassPlan.satellite = satellite;
-        reachableTrack(3);
-        PassPlan.startMode = static_cast<quint8>(startMode);
-        QCOMPARE(prepareTrackUpload(), int(UploadDone));
+        m_h.serviceMode = service;
+        m_h.plan.lastOpenDir = opened ? openedDir.path() : QString();
+        m_h.plan.satellite = satellite;
+        reachableTrack(m_h, 3);
+        m_h.plan.startMode = static_cast<quint8>(startMode);
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()), int(UploadDone));
         const QStringList inData = tableFiles(QStringLiteral("data"));
         const QStringList inOpened = tableFiles(openedDir.path());
         QCOMPARE(inData, where == QLatin1String("data") ? QStringList{name} : QStringList());
@@ -265,17 +265,17 @@ private slots:
         QFile blocker(QStringLiteral("data")); // a file where the folder should be
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        reachableTrack(3);
-        PassPlan.startMode = StartScheduled;
-        QCOMPARE(prepareTrackUpload(), int(UploadDone));
+        reachableTrack(m_h, 3);
+        m_h.plan.startMode = StartScheduled;
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()), int(UploadDone));
         QCOMPARE(m_h.log, QStringList{QStringLiteral("Table file not written: data/SAT-1 (100).uu")});
-        QCOMPARE(decode(lastUploadBytes).radii.size(), 3); // the upload goes on
+        QCOMPARE(decode(m_h.lastUploadBytes).radii.size(), 3); // the upload goes on
 
-        serviceMode = true;
-        PassPlan.lastOpenDir = m_dir.path() + QStringLiteral("/gone");
-        const QString path = PassPlan.lastOpenDir + QStringLiteral("/SAT-1 (100).uu");
+        m_h.serviceMode = true;
+        m_h.plan.lastOpenDir = m_dir.path() + QStringLiteral("/gone");
+        const QString path = m_h.plan.lastOpenDir + QStringLiteral("/SAT-1 (100).uu");
         m_h.dialogs.expectMessage(QStringLiteral("Table file not written: ") + path);
-        QCOMPARE(pass::uploadImmediately(true), int(UploadDone));
+        QCOMPARE(pass::uploadImmediately(m_h.plan, *m_h.link, m_h.env(), true), int(UploadDone));
         QVERIFY(m_h.dialogs.scriptDone());
     }
 
@@ -291,17 +291,17 @@ private slots:
     {
         QFETCH(bool, service);
         QFETCH(int, startMode);
-        serviceMode = service;
-        setTrack({10, 20}, {30, 40});
-        QCOMPARE(analysePass(), 1);
-        PassPlan.startMode = static_cast<quint8>(startMode);
+        m_h.serviceMode = service;
+        setTrack(m_h.plan, {10, 20}, {30, 40});
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 1);
+        m_h.plan.startMode = static_cast<quint8>(startMode);
         if (service)
             m_h.dialogs.expectMessage(QString::fromLatin1(NoReachableText));
-        QCOMPARE(prepareTrackUpload(), int(UploadNoReachable));
+        QCOMPARE(prepareTrackUpload(m_h.plan, *m_h.link, m_h.env()), int(UploadNoReachable));
         QVERIFY(m_h.dialogs.scriptDone());
         QCOMPARE(m_h.log, QStringList{QString::fromLatin1(NoReachableText)});
-        QVERIFY(lastUploadBytes.isEmpty());
-        QVERIFY(txBytes.isEmpty());
+        QVERIFY(m_h.lastUploadBytes.isEmpty());
+        QVERIFY(m_h.txBytes.isEmpty());
         QVERIFY(tableFiles(QStringLiteral("data")).isEmpty());
         QVERIFY(m_h.view.startRadiusAzim.isEmpty());
     }
@@ -328,27 +328,27 @@ private slots:
         QFETCH(bool, shift);
         QFETCH(int, look);
         QFETCH(int, sentBytes);
-        reachableTrack(5);
-        const int pointsBefore = PassPlan.pointCount;
+        reachableTrack(m_h, 5);
+        const int pointsBefore = m_h.plan.pointCount;
         m_h.view.trackInfo = QStringLiteral("summary");
-        pass::goToPosition(azim, elev, shift);
+        pass::goToPosition(m_h.plan, *m_h.link, m_h.env(), azim, elev, shift);
         QCOMPARE(m_h.view.goToGood, look);
-        QCOMPARE(lastUploadBytes.size(), sentBytes);
+        QCOMPARE(m_h.lastUploadBytes.size(), sentBytes);
         if (!look) {
-            QCOMPARE(PassPlan.pointCount, pointsBefore);
+            QCOMPARE(m_h.plan.pointCount, pointsBefore);
             QCOMPARE(m_h.view.trackInfo, QStringLiteral("summary"));
             return;
         }
-        QVERIFY(PassPlan.singlePointTrack);
-        QCOMPARE(PassPlan.pointCount, 1);
+        QVERIFY(m_h.plan.singlePointTrack);
+        QCOMPARE(m_h.plan.pointCount, 1);
         QVERIFY(m_h.view.trackInfo.isEmpty());
         QCOMPARE(tableFiles(QStringLiteral("data")).size(), shift ? 1 : 0);
         if (sentBytes) {
-            const Frame f = decode(lastUploadBytes);
+            const Frame f = decode(m_h.lastUploadBytes);
             QCOMPARE(f.mode, quint16(2));
             QCOMPARE(f.start, 12 * 3600 + 60 - 3 * 3600);
             QCOMPARE(f.angles.at(0), float(225 * Deg));
-            QCOMPARE(PassPlan.uploadPointCount, quint16(1));
+            QCOMPARE(m_h.plan.uploadPointCount, quint16(1));
         }
     }
 
@@ -369,12 +369,12 @@ private slots:
         QFETCH(double, focus);
         QFETCH(QString, label);
         QFETCH(int, reachable);
-        setTrack({1, 2, 3, 4}, {71, 71, 71, 71}); // 482 mm at Focus 1400
-        QCOMPARE(analysePass(), 0);
-        pass::setFocusFromText(text);
-        QCOMPARE(StationSettings.Focus, focus);
+        setTrack(m_h.plan, {1, 2, 3, 4}, {71, 71, 71, 71}); // 482 mm at Focus 1400
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
+        pass::setFocusFromText(m_h.plan, m_h.env(), text);
+        QCOMPARE(m_h.settings.Focus, focus);
         QCOMPARE(m_h.view.minElevation, label);
-        QCOMPARE(PassPlan.reachableCount, reachable);
+        QCOMPARE(m_h.plan.reachableCount, reachable);
     }
 
     void korrEntry_data()
@@ -390,11 +390,11 @@ private slots:
         QFETCH(QString, text);
         QFETCH(double, korr);
         QFETCH(int, reachable);
-        setTrack({1, 2, 3, 4}, {70, 70, 70, 70}); // 509.6 mm at korr 1
-        QCOMPARE(analysePass(), 1);
-        pass::setKorrFromText(text);
-        QCOMPARE(StationSettings.korr, korr);
-        QCOMPARE(PassPlan.reachableCount, reachable);
+        setTrack(m_h.plan, {1, 2, 3, 4}, {70, 70, 70, 70}); // 509.6 mm at korr 1
+        QCOMPARE(analysePass(m_h.plan, m_h.env()), 1);
+        pass::setKorrFromText(m_h.plan, m_h.env(), text);
+        QCOMPARE(m_h.settings.korr, korr);
+        QCOMPARE(m_h.plan.reachableCount, reachable);
     }
 };
 

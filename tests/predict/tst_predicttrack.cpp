@@ -88,24 +88,24 @@ void TestPredictTrack::consoleCountsWhatWasPlanned()
     const QDateTime now = QDateTime::fromString(Now, QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     m_h.clock.setNowUtc(QDateTime(now.date(), now.time(), Qt::UTC));
     QVERIFY(QDir::setCurrent(dir.path()));
-    QCOMPARE(int(loadSettingsFromBytes(ini(trackPath, focus, radius, korr))), 0);
-    QCOMPARE(loadTrackFile(trackPath), int(TrackOk));
-    QCOMPARE(analysePass(), 0);
-    QCOMPARE(PassPlan.reachableCount, planned);
-    QCOMPARE(PassPlan.satellite, QStringLiteral("TESTSAT"));
-    QCOMPARE(PassPlan.orbit, m.captured(1));
+    QCOMPARE(int(loadSettingsFromBytes(m_h.settings, ini(trackPath, focus, radius, korr))), 0);
+    QCOMPARE(loadTrackFile(m_h.plan, m_h.settings, m_h.serviceMode, trackPath), int(TrackOk));
+    QCOMPARE(analysePass(m_h.plan, m_h.env()), 0);
+    QCOMPARE(m_h.plan.reachableCount, planned);
+    QCOMPARE(m_h.plan.satellite, QStringLiteral("TESTSAT"));
+    QCOMPARE(m_h.plan.orbit, m.captured(1));
     const QDateTime first = QDateTime::fromString(m.captured(2), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    QCOMPARE(PassPlan.startUtc, QDateTime(first.date(), first.time(), Qt::UTC));
+    QCOMPARE(m_h.plan.startUtc, QDateTime(first.date(), first.time(), Qt::UTC));
 
     // Below the horizon the points read back negative and the elevation runs
     // on smoothly through zero (a sign written wrongly jumps by a degree; low
     // down the elevation changes by well under a tenth of a degree a second).
-    QVERIFY(PassPlan.pointCount <= MaxTrackLines - 7);
+    QVERIFY(m_h.plan.pointCount <= MaxTrackLines - 7);
     double lowest = 90;
-    for (int i = 0; i < PassPlan.pointCount; ++i) {
-        lowest = qMin(lowest, PassPlan.elevation.at(i) / passtest::Deg);
-        if (i > 0 && std::fabs(PassPlan.elevation.at(i)) < 10 * passtest::Deg)
-            QVERIFY2(std::fabs(PassPlan.elevation.at(i) - PassPlan.elevation.at(i - 1)) < 0.3 * passtest::Deg,
+    for (int i = 0; i < m_h.plan.pointCount; ++i) {
+        lowest = qMin(lowest, m_h.plan.elevation.at(i) / passtest::Deg);
+        if (i > 0 && std::fabs(m_h.plan.elevation.at(i)) < 10 * passtest::Deg)
+            QVERIFY2(std::fabs(m_h.plan.elevation.at(i) - m_h.plan.elevation.at(i - 1)) < 0.3 * passtest::Deg,
                      qPrintable(QString::number(i)));
     }
     if (minimum < MaxUploadPoints)
