@@ -58,10 +58,13 @@ tuv::tuv(const StationSettingsRecord &settings, bool serviceMode, ControllerTran
     pass::setView(this);
 
     m_state.utcOffsetHours = computeUtcOffsetHours(platform::nowLocal());
-    m_transport = transport;
-    if (!m_transport)
-        m_transport = m_rs = new rs(18, quint16(m_state.StationSettings.Port));
     m_link = new ControllerLink(m_state.linkState, m_state.txFrame, m_state.txBytes, m_state.lastUploadBytes, this);
+    m_transport = transport;
+    if (!m_transport) {
+        // The link owns the serial port it opens.
+        m_transport = m_rs = new rs(18, quint16(m_state.StationSettings.Port));
+        m_rs->setParent(m_link);
+    }
     m_link->setTransport(m_transport);
     m_link->setReplyContext(m_state.serviceMode, m_state.StationSettings.TimeCorr != 0, m_state.utcOffsetHours);
     connect(m_link, &ControllerLink::receptionBegan, this, [this] { cycleTimer->start(100); });
@@ -246,10 +249,10 @@ tuv::~tuv()
     delete cycleTimer;
     cycleTimer = nullptr;
     releaseFlashRun(m_state.flashWorkflow); // restores the port's parity while the port still exists
-    m_link->setTransport(nullptr);
-    delete m_link;
+    delete m_link; // and the serial port with it
     m_link = nullptr;
-    delete m_rs;
+    m_rs = nullptr;
+    m_transport = nullptr;
     m_store->release();
     delete m_store;
     delete ui;

@@ -133,7 +133,7 @@ private:
     // The event log: opened only in operator mode, for the whole run.
     QFile m_logFile;
     QTextStream m_logStream;
-    rs *m_rs = nullptr; // the serial port, unless a transport was handed in
+    rs *m_rs = nullptr; // the serial port (owned by the link), unless a transport was handed in
     ControllerTransport *m_transport = nullptr;
     ControllerLink *m_link = nullptr;
     PassDataStore *m_store = nullptr;

@@ -24,7 +24,8 @@ public:
                    QByteArray &lastUploadBytes, QObject *parent = nullptr);
     ~ControllerLink() override;
 
-    // Not owned; nullptr: nothing is sent or read.
+    // Not owned, unless made the link's child (the serial port the window opens).
+    // nullptr: nothing is sent or read.
     void setTransport(ControllerTransport *transport);
     ControllerTransport *transport() const { return m_transport; }
     // What a reply's handling reads of the station (the last upload's mode is
