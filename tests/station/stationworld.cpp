@@ -77,6 +77,26 @@ void StationWorld::close()
     m_window.reset();
 }
 
+void StationWorld::advance(qint64 ms)
+{
+    if (m_everyStep)
+        advanceUntil({}, ms);
+    else
+        m_clock.advance(ms);
+}
+
+bool StationWorld::advanceUntil(const std::function<bool()> &predicate, qint64 maxMs)
+{
+    if (!m_everyStep)
+        return m_clock.advanceUntil(predicate, maxMs);
+    return m_clock.advanceUntil(
+        [&] {
+            m_everyStep();
+            return predicate && predicate();
+        },
+        maxMs);
+}
+
 bool StationWorld::waitLinkUp(qint64 maxMs)
 {
     return advanceUntil([this] { return linkLabel() && linkLabel()->text().startsWith(QLatin1String("Ver. ")); },

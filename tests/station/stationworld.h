@@ -45,11 +45,11 @@ public:
     tuv &window() { return *m_window; }
     void close(); // the window goes (it writes "The end")
 
-    void advance(qint64 ms) { m_clock.advance(ms); }
-    bool advanceUntil(const std::function<bool()> &predicate, qint64 maxMs)
-    {
-        return m_clock.advanceUntil(predicate, maxMs);
-    }
+    // Runs after every timer firing while the clock advances (a peer outside
+    // the fake time, served at each step).
+    void setEveryStep(std::function<void()> step) { m_everyStep = std::move(step); }
+    void advance(qint64 ms);
+    bool advanceUntil(const std::function<bool()> &predicate, qint64 maxMs);
     // Until the link label shows the controller's version.
     bool waitLinkUp(qint64 maxMs = 5000);
 
@@ -87,6 +87,7 @@ private:
     TestClock m_clock{Start};
     std::unique_ptr<FakeController> m_board;
     std::unique_ptr<tuv> m_window;
+    std::function<void()> m_everyStep;
     bool m_ready = false;
     QString m_error;
 };
