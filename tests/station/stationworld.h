@@ -15,6 +15,7 @@
 #include <QPair>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -37,7 +38,6 @@ public:
     TestClock &clock() { return m_clock; }
     FakeController &board() { return *m_board; }
     ScriptedDialogs &dialogs() { return m_dialogs; }
-    QString folder() const { return m_dir.path(); }
 
     // Builds the window with the example settings changed by these (TrackPath
     // track/Track.txt, Port 5, Demodulator disable unless changed here).
