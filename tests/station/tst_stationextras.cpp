@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
