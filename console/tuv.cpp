@@ -59,13 +59,12 @@ tuv::tuv(const StationSettingsRecord &settings, bool serviceMode, ControllerTran
 
     m_state.utcOffsetHours = computeUtcOffsetHours(platform::nowLocal());
     m_link = new ControllerLink(m_state.linkState, m_state.txFrame, m_state.txBytes, m_state.lastUploadBytes, this);
-    m_transport = transport;
-    if (!m_transport) {
+    if (!transport) {
         // The link owns the serial port it opens.
-        m_transport = m_rs = new rs(18, quint16(m_state.StationSettings.Port));
+        transport = m_rs = new rs(18, quint16(m_state.StationSettings.Port));
         m_rs->setParent(m_link);
     }
-    m_link->setTransport(m_transport);
+    m_link->setTransport(transport);
     m_link->setReplyContext(m_state.serviceMode, m_state.StationSettings.TimeCorr != 0, m_state.utcOffsetHours);
     connect(m_link, &ControllerLink::receptionBegan, this, [this] { cycleTimer->start(100); });
     connect(m_link, &ControllerLink::received, this, &tuv::received);
@@ -252,7 +251,6 @@ tuv::~tuv()
     delete m_link; // and the serial port with it
     m_link = nullptr;
     m_rs = nullptr;
-    m_transport = nullptr;
     m_store->release();
     delete m_store;
     delete ui;

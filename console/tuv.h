@@ -134,7 +134,6 @@ private:
     QFile m_logFile;
     QTextStream m_logStream;
     rs *m_rs = nullptr; // the serial port (owned by the link), unless a transport was handed in
-    ControllerTransport *m_transport = nullptr;
     ControllerLink *m_link = nullptr;
     PassDataStore *m_store = nullptr;
     PendingDataFiles m_pendingDataFiles;

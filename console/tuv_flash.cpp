@@ -4,6 +4,7 @@
 #include "ui_tuv.h"
 
 #include "controllerlink.h"
+#include "controllertransport.h"
 #include "dialogs.h"
 #include "timers.h"
 #include "flashprg.h"
@@ -137,7 +138,7 @@ void tuv::FlashPrFinish(char err)
     m_state.linkState.cycleTicks = 1;
     cycleTimer->start(100);
     // What came in before the window listened again is a reception too.
-    if (m_transport->bytesAvailable() > 0)
+    if (m_link->transport()->bytesAvailable() > 0)
         m_link->readdata();
 
     if (err != 0) {

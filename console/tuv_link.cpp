@@ -5,6 +5,7 @@
 
 #include "appstate.h"
 #include "controllerlink.h"
+#include "controllertransport.h"
 #include "correction.h"
 #include "datafilenaming.h"
 #include "demodlink.h"
@@ -132,9 +133,9 @@ void tuv::superviseLinkStep()
 {
     // Checked every second, not only when the link is down, so a dead terminal
     // is let go at once.
-    m_transport->dropIfHungUp();
-    const LinkSupervisionResult r =
-        superviseLink(m_state.linkState, *m_transport, quint16(m_state.StationSettings.Port));
+    ControllerTransport &port = *m_link->transport();
+    port.dropIfHungUp();
+    const LinkSupervisionResult r = superviseLink(m_state.linkState, port, quint16(m_state.StationSettings.Port));
     if (r.labelChanged) {
         linkLabel->setStyleSheet(r.labelStyle);
         linkLabel->setText(r.labelText);

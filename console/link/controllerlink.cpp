@@ -46,30 +46,24 @@ ReplyContext ControllerLink::replyContext() const
 
 qint64 ControllerLink::writeTxBytes()
 {
-    if (!m_transport) {
-        m_error = QStringLiteral("no controller port");
-        return -1;
-    }
-    const qint64 written = m_transport->write(m_txBytes);
-    if (written < 0)
-        m_error = m_transport->isOpened() ? QStringLiteral("write failed") : QStringLiteral("port not open");
-    else
-        m_error.clear();
-    return written;
+    return m_transport ? m_transport->write(m_txBytes) : -1;
 }
 
 qint64 ControllerLink::sendCommand(qint32 code)
 {
-    qToLittleEndian<qint32>(code, m_txFrame.data() + OffsetCommandCode);
-    m_txBytes = m_txFrame.left(4);
-    return writeTxBytes();
+    return sendFrameStart(commandBytes(code));
 }
 
 qint64 ControllerLink::sendCommand(qint32 code, qint16 arg)
 {
-    qToLittleEndian<qint32>(code, m_txFrame.data() + OffsetCommandCode);
-    qToLittleEndian<qint16>(arg, m_txFrame.data() + OffsetFrameLength);
-    m_txBytes = m_txFrame.left(6);
+    return sendFrameStart(commandBytes(code, arg));
+}
+
+qint64 ControllerLink::sendFrameStart(const QByteArray &bytes)
+{
+    // Only the start of the transmit buffer changes.
+    std::memcpy(m_txFrame.data(), bytes.constData(), static_cast<size_t>(bytes.size()));
+    m_txBytes = bytes;
     return writeTxBytes();
 }
 

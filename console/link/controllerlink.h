@@ -14,7 +14,7 @@ namespace platform { class Timer; }
 // The controller link: the transport it talks through, the framing of
 // receptions by silence with the 10 ms reply timer, and the sending of frames
 // through the one transmit buffer. The window owns it and the state it works
-// on; it reports each reception and why a write failed.
+// on; it reports each reception.
 class ControllerLink : public QObject
 {
     Q_OBJECT
@@ -33,7 +33,6 @@ public:
     void setReplyContext(bool serviceMode, bool timeCorr, qint16 utcOffsetHours);
 
     LinkState &state() { return m_s; }
-    const QByteArray &lastUploadBytes() const { return m_lastUpload; }
 
     // Sending: fill txFrame, copy into txBytes, write through the transport.
     // The result is the transport's write result (-1 when not open or none).
@@ -50,8 +49,6 @@ public:
     qint64 requestStatus();
     // Marks the command word of txFrame for the manual forward/back moves.
     void markCommandWord(quint32 word);
-    // Why the last write failed (empty after a good one).
-    QString errorString() const { return m_error; }
 
     // Reception is suspended while another user (the programmer) has the line;
     // resuming drops a reception cut short and takes what is already waiting.
@@ -73,6 +70,8 @@ signals:
 
 private:
     qint64 writeTxBytes();
+    // Puts a command frame at the start of txFrame and sends it.
+    qint64 sendFrameStart(const QByteArray &bytes);
     ReplyContext replyContext() const;
 
     LinkState &m_s;
@@ -85,5 +84,4 @@ private:
     ReplyReceiver m_rx;
     ReplyContext m_context;
     qint64 m_lastUploadWrite = -1;
-    QString m_error;
 };

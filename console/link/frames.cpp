@@ -1,6 +1,5 @@
 #include "frames.h"
 
-
 #include <QtEndian>
 #include <cstring>
 
