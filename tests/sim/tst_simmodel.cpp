@@ -456,7 +456,6 @@ void TestSimModel::pointingErrorTerms_data()
     QTest::newRow("rotation only") << "rot=-1" << true << QPointF(100 * std::cos(M_PI / 180), -100 * std::sin(M_PI / 180));
     QTest::newRow("quarter turn is too much") << "rot=90" << false << QPointF();
     QTest::newRow("offset in any order") << "y=1, x=-4" << true << QPointF(96, 1);
-    QTest::newRow("scale only") << "scale=0.5" << true << QPointF(50, 0);
     QTest::newRow("unknown key") << "tilt=1" << false << QPointF();
     QTest::newRow("not a number") << "x=three" << false << QPointF();
     QTest::newRow("empty") << "" << false << QPointF();
