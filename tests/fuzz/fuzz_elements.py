@@ -31,10 +31,10 @@ TOKENS = ["nan", "NaN", "Infinity", "-Infinity", "1e999", "-1", "0", "\n", "\r\n
 
 def seeds():
     found = []
+    # The shared folder beside the checkout and at its usual place, each once.
     folders = [os.path.join(ROOT, "tests", "data", "predict"), os.path.join(ROOT, "..", "shared", "elements"),
-               "/work/shared/elements",
-               os.path.join(HERE, "corpus", "elements")]
-    for folder in folders:
+               "/work/shared/elements"]
+    for folder in dict.fromkeys(os.path.realpath(f) for f in folders):
         if not os.path.isdir(folder):
             continue
         for name in sorted(os.listdir(folder)):

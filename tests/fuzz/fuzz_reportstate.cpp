@@ -1,5 +1,6 @@
 // track-report's state file (.track-report.json in the report folder): anyone
 // who can write there controls it, so what it names must never lead outside.
+#include "fuzzsupport.h"
 #include "reportbuilder.h"
 #include "reportpages.h"
 
@@ -18,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1024 * 1024)
         return 0;
-    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
 #ifdef TUVARN_LSAN
     // Qt 5.15's JSON parser leaks the first value of a key that an object
     // repeats, when that value is an object or an array ({"a":{},"a":{}}). The
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // parse stays under the leak check.
     __lsan_disable();
 #endif
-    const auto entries = ReportBuilder::parseState(bytes);
+    const auto entries = ReportBuilder::parseState(fuzz::bytes(data, size));
 #ifdef TUVARN_LSAN
     __lsan_enable();
 #endif

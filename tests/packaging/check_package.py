@@ -95,7 +95,6 @@ def check_demo(usr: Path, tmp: Path, env: dict) -> None:
     finally:
         proc.terminate()
         proc.communicate(timeout=20)
-    check(not (sim / "ports/COM3").exists() and not (sim / "ports/COM3").is_symlink(), "the port link ends with it")
     cached = [str(p) for p in usr.rglob("__pycache__")]
     check(not cached, f"no bytecode written into the package's folders {cached}")
 

@@ -18,7 +18,6 @@ namespace {
 struct Reception
 {
     QByteArray bytes;
-    qint64 atMs = 0;
     quint16 status() const { return quint16(quint8(bytes[6]) | (quint8(bytes[7]) << 8)); }
     quint32 param() const
     {
@@ -96,7 +95,7 @@ private:
     }
     void take(int count)
     {
-        receptions.append({m_pending.left(count), QDateTime::currentMSecsSinceEpoch()});
+        receptions.append({m_pending.left(count)});
         m_pending.remove(0, count);
         if (onReception)
             onReception(receptions.last());

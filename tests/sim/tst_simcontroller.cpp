@@ -16,7 +16,6 @@ private slots:
 void TestSimController::oneRequestPerPointOnABusyMachine_data()
 {
     QTest::addColumn<int>("stallAfterPoint");
-    QTest::newRow("not held up") << -1;
     // Held up past the point's request and past the next second's tick.
     QTest::newRow("held up mid pass") << 0;
     QTest::newRow("held up on the last point") << 2;
@@ -60,7 +59,7 @@ void TestSimController::oneRequestPerPointOnABusyMachine()
     QTRY_VERIFY_WITH_TIMEOUT(line.repliesSince(0, 0x8000) >= 1, 15000);
     line.onReception = nullptr;
 
-    QCOMPARE(stalled, stallAfterPoint >= 0);
+    QVERIFY(stalled);
     QCOMPARE(tracked, (QList<int>{0, 1, 2}));
     QCOMPARE(requestAfterPoint, (QList<int>{0, 1, 2}));
 }

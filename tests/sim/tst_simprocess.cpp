@@ -7,12 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
