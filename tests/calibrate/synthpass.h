@@ -38,6 +38,19 @@ struct SynthOptions
     unsigned seed = 1;
 };
 
+// Pass k of a set of six that differ in direction and in how near they come
+// to the axis, as the fit needs.
+inline SynthOptions spreadPass(int k)
+{
+    static const double Nearest[] = {30, 225, 110, 300, 70, 170};
+    SynthOptions o;
+    o.headingDeg = 20 + 47.0 * (k % 6);
+    o.nearestMm = Nearest[k % 6];
+    o.halfChordMm = std::sqrt(375.0 * 375.0 - o.nearestMm * o.nearestMm);
+    o.seed = unsigned(k + 1);
+    return o;
+}
+
 inline QPointF chordPoint(const SynthOptions &o, int i)
 {
     const double h = o.headingDeg * M_PI / 180;

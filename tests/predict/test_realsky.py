@@ -4,9 +4,7 @@ what the list chooses is what gets written, refused sets, long passes."""
 import contextlib
 import io
 import json
-import math
 import os
-import resource
 import shutil
 import subprocess
 import sys
@@ -22,7 +20,7 @@ from trackpredict import cli
 from trackpredict.passes import Pass
 from trackpredict.schedule import Limits, busy, choose
 from trackpredict.settings import Followed
-from trackpredict.station import Log, Station
+from trackpredict.station import Station
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
@@ -76,16 +74,23 @@ def named(*names):
     return lambda s: s[0].strip() in names
 
 
-@unittest.skipUnless(os.path.exists(CATALOGUE), "the shared element sets are missing")
-class RealSky(unittest.TestCase):
-    def tearDown(self):
-        for d in getattr(self, "dirs", []):
-            shutil.rmtree(d, ignore_errors=True)
+def fake_runner(folder, start):
+    """The running program on a clock that moves only while it waits; its log lines kept."""
+    clock, lines = SimpleNamespace(now=at(start)), []
+    log = SimpleNamespace(line=lambda now, m: lines.append(m), once=lambda now, m: lines.append(m))
+    stop = SimpleNamespace(wait=lambda s: setattr(clock, "now", clock.now + timedelta(seconds=s)))
+    return cli.Runner(Station(folder), lambda: clock.now, 24, log, stop), lines, clock
 
+
+class Folders(unittest.TestCase):
     def station(self, *a, **kw):
         d = make_station(*a, **kw)
-        self.dirs = getattr(self, "dirs", []) + [d]
+        self.addCleanup(shutil.rmtree, d, ignore_errors=True)
         return d
+
+
+@unittest.skipUnless(os.path.exists(CATALOGUE), "the shared element sets are missing")
+class RealSky(Folders):
 
     def test_values_pinned(self):
         # Written down from the per-second skyfield search the program used
@@ -204,25 +209,18 @@ class RealSky(unittest.TestCase):
 
 
 @unittest.skipUnless(os.path.exists(CATALOGUE), "the shared element sets are missing")
-class LongPasses(unittest.TestCase):
+class LongPasses(Folders):
     GPS = "NAVSTAR 56 (USA 180)"  # reachable for hours from 00:10 on 20 November 2023
 
     def setUp(self):
-        self.dir = make_station(three_line_sets(CATALOGUE, named(self.GPS)))
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
+        self.dir = self.station(three_line_sets(CATALOGUE, named(self.GPS)))
 
     def test_slice_is_kept_over_plans_and_written(self):
         for start in ("2023-11-19 22:00:00", "2023-11-20 01:00:00"):
             with self.subTest(start=start):
                 for name in os.listdir(os.path.join(self.dir, "track")):
                     os.unlink(os.path.join(self.dir, "track", name))
-                clock = SimpleNamespace(now=at(start))
-                lines = []
-                log = SimpleNamespace(line=lambda now, m: lines.append(m), once=lambda now, m: lines.append(m))
-                stop = SimpleNamespace(wait=lambda s: setattr(clock, "now", clock.now + timedelta(seconds=s)))
-                runner = cli.Runner(Station(self.dir), lambda: clock.now, 24, log, stop)
+                runner, lines, clock = fake_runner(self.dir, start)
                 while not any(l.startswith("written:") for l in lines) and clock.now < at(start) + timedelta(hours=8):
                     runner.step()
                 nexts = {l.split("first reachable ")[1][:19] for l in lines if l.startswith("next:")}
@@ -255,43 +253,33 @@ class LongPasses(unittest.TestCase):
     def test_geostationary_overhead_stays_small(self):
         when = at("2026-12-08 00:00:00")
         tle = overhead_tle(0.0, 30.0, when, catalog=90009, altitude_km=35786.0, inclination=0.05, name="GEO")
-        d = make_station([tle.strip("\n").split("\n")], lat=0.0, lon=30.0)
-        try:
-            script = ("import resource, sys; from trackpredict import cli; code = cli.main(sys.argv[1:]); "
-                      "print('rss', resource.getrusage(resource.RUSAGE_SELF).ru_maxrss); sys.exit(code)")
-            for mode in ("--list", "--once"):
-                with self.subTest(mode=mode):
-                    res = subprocess.run([sys.executable, "-c", script, "--station", d, "--now",
-                                          "2026-12-08 00:00:00", mode], capture_output=True, text=True, timeout=300,
-                                         env=dict(os.environ, PYTHONPATH=os.path.join(ROOT, "tools", "track-predict")))
-                    self.assertEqual(res.returncode, 0, res.stderr)
-                    self.assertLess(int(res.stdout.split("rss ")[1]), 300 * 1024, res.stdout)
-                    if mode == "--list":
-                        self.assertRegex(res.stdout, r"GEO .* chosen")
-            with open(os.path.join(d, "track", "Track.txt")) as f:
-                self.assertEqual(len(f.read().split("\n")), 6 + 496 + 1)
-        finally:
-            shutil.rmtree(d, ignore_errors=True)
+        d = self.station([tle.strip("\n").split("\n")], lat=0.0, lon=30.0)
+        script = ("import resource, sys; from trackpredict import cli; code = cli.main(sys.argv[1:]); "
+                  "print('rss', resource.getrusage(resource.RUSAGE_SELF).ru_maxrss); sys.exit(code)")
+        for mode in ("--list", "--once"):
+            with self.subTest(mode=mode):
+                res = subprocess.run([sys.executable, "-c", script, "--station", d, "--now",
+                                      "2026-12-08 00:00:00", mode], capture_output=True, text=True, timeout=300,
+                                     env=dict(os.environ, PYTHONPATH=os.path.join(ROOT, "tools", "track-predict")))
+                self.assertEqual(res.returncode, 0, res.stderr)
+                self.assertLess(int(res.stdout.split("rss ")[1]), 300 * 1024, res.stdout)
+                if mode == "--list":
+                    self.assertRegex(res.stdout, r"GEO .* chosen")
+        with open(os.path.join(d, "track", "Track.txt")) as f:
+            self.assertEqual(len(f.read().split("\n")), 6 + 496 + 1)
 
     def test_decayed_set_is_logged_once(self):
         # Strong drag at 200 km: down about seven hours after its epoch.
         name, line1, line2 = overhead_tle(59.9, 30.3, at("2026-12-08 01:00:00"), catalog=90010, name="DOWN",
                                           altitude_km=200.0).strip("\n").split("\n")
         line1 = line1[:53] + " 50000-1" + line1[61:68]
-        d = make_station([[name, line1 + str(_checksum(line1)), line2]])
-        try:
-            lines = []
-            clock = SimpleNamespace(now=at("2026-12-08 00:00:00"))
-            log = SimpleNamespace(line=lambda now, m: lines.append(m), once=lambda now, m: lines.append(m))
-            stop = SimpleNamespace(wait=lambda s: setattr(clock, "now", clock.now + timedelta(seconds=s)))
-            runner = cli.Runner(Station(d), lambda: clock.now, 24, log, stop)
-            for _ in range(30):  # three plans
-                runner.step()
-            decayed = [l for l in lines if "fail from" in l]
-            self.assertEqual(len(decayed), 1, lines)
-            self.assertIn("DOWN (90010)", decayed[0])
-        finally:
-            shutil.rmtree(d, ignore_errors=True)
+        d = self.station([[name, line1 + str(_checksum(line1)), line2]])
+        runner, lines, _ = fake_runner(d, "2026-12-08 00:00:00")
+        for _ in range(30):  # three plans
+            runner.step()
+        decayed = [l for l in lines if "fail from" in l]
+        self.assertEqual(len(decayed), 1, lines)
+        self.assertIn("DOWN (90010)", decayed[0])
 
 
 if __name__ == "__main__":

@@ -5,12 +5,13 @@ import io
 import math
 import unittest
 
-from test_inputs import INI, PREDICT, Station
+from test_hostile import Stations
+from test_inputs import INI, PREDICT
 from trackpredict import cli
 from trackpredict.settings import console_float, console_int
 
 
-class ConsoleNumbers(unittest.TestCase):
+class ConsoleNumbers(Stations):
     def test_read_as_the_console_reads_them(self):
         # (value line, float, int) as the console's Qt reading gives them
         cases = [
@@ -48,18 +49,15 @@ class ConsoleNumbers(unittest.TestCase):
         ]
         for old, new, fragment in cases:
             with self.subTest(new=new):
-                station = Station(ini=INI.replace(old, new))
-                try:
-                    code, _, err = station.run("--once")
-                    self.assertEqual((code, err.count("\n")), (2, 1), err)
-                    self.assertIn("tuvarn.ini" + (" " if fragment.startswith("line") else ": ") + fragment, err)
-                    if "TrackPath" in fragment:
-                        self.assertIn("does not exist; the console refuses it (\"bad track path\")", err)
-                finally:
-                    station.close()
+                station = self.station(ini=INI.replace(old, new))
+                code, _, err = station.run("--once")
+                self.assertEqual((code, err.count("\n")), (2, 1), err)
+                self.assertIn("tuvarn.ini" + (" " if fragment.startswith("line") else ": ") + fragment, err)
+                if "TrackPath" in fragment:
+                    self.assertIn("does not exist; the console refuses it (\"bad track path\")", err)
 
 
-class PredictSettings(unittest.TestCase):
+class PredictSettings(Stations):
     def test_rules(self):
         cases = [
             (PREDICT.replace("Height 10", "Height\t \t10"), 0, ""),
@@ -70,13 +68,10 @@ class PredictSettings(unittest.TestCase):
         ]
         for text, code, fragment in cases:
             with self.subTest(text=text[-30:]):
-                station = Station(predict=text)
-                try:
-                    got, _, err = station.run("--list")
-                    self.assertEqual(got, code, err)
-                    self.assertIn(fragment, err)
-                finally:
-                    station.close()
+                station = self.station(predict=text)
+                got, _, err = station.run("--list")
+                self.assertEqual(got, code, err)
+                self.assertIn(fragment, err)
 
 
 class AboutItself(unittest.TestCase):

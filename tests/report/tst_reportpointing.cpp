@@ -18,19 +18,6 @@ QString readText(const QString &path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-// The passes of one week differ in direction and in how near they come to the
-// axis, as the fit needs.
-SynthOptions geometry(int k)
-{
-    static const double Nearest[] = {30, 225, 110, 300, 70, 170};
-    SynthOptions o;
-    o.headingDeg = 20 + 47.0 * (k % 6);
-    o.nearestMm = Nearest[k % 6];
-    o.halfChordMm = std::sqrt(375.0 * 375.0 - o.nearestMm * o.nearestMm);
-    o.seed = unsigned(k + 1);
-    return o;
-}
-
 const QDateTime Newest(QDate(2026, 11, 18), QTime(12, 0), Qt::LocalTime);
 
 QString passName(const QString &satellite, int k, int daysBefore)
@@ -94,7 +81,7 @@ void TestReportPointing::passPageShowsTheError()
     QFETCH(int, step);
     QFETCH(double, snrDb);
     QFETCH(QString, without);
-    SynthOptions o = geometry(0);
+    SynthOptions o = spreadPass(0);
     o.step = step;
     o.peakSnrDb = snrDb;
     const QPointF n = chordNormal(chordPoint(o, 1), chordPoint(o, 0));
@@ -120,7 +107,7 @@ void TestReportPointing::passPageShowsTheError()
     QCOMPARE(page.count(QStringLiteral("<circle ")), a.found.size());
 
     // A newer pass makes the page again from the kept estimate, with the same numbers.
-    SynthOptions later = geometry(1);
+    SynthOptions later = spreadPass(1);
     later.step = 0;
     QVERIFY(writeSynthPass(data(), passName(QStringLiteral("SAT"), 1, -1), later, {}));
     QVERIFY(ReportBuilder(m_options).update().failures.isEmpty());
@@ -165,7 +152,7 @@ void TestReportPointing::stationPage()
     for (int k = daysBefore.size() - 1; k >= 0; --k) {
         // A name that must be escaped wherever it is shown.
         const QString name = passName(QStringLiteral("S<b>&x"), k, daysBefore.at(k));
-        QVERIFY(writeSynthPass(data(), name, geometry(k), t));
+        QVERIFY(writeSynthPass(data(), name, spreadPass(k), t));
         if (daysBefore.at(k) < pointingpage::WindowDays)
             window.append(name);
     }
