@@ -91,7 +91,6 @@ class StationExtrasTest : public QObject
 
 private slots:
     void initTestCase();
-    void passRunsToTheEnd();
     void statusFollowsThePass_data();
     void statusFollowsThePass();
     void statusAfterThePass_data();
@@ -161,17 +160,6 @@ void StationExtrasTest::cleanupTestCase()
     m_demod.reset();
 }
 
-// The pass is loaded, tracked, finished and parked with every extra on, and
-// status.json shows the last of it.
-void StationExtrasTest::passRunsToTheEnd()
-{
-    const QStringList log = m_world->logMessages();
-    QVERIFY(indexOf(log, QStringLiteral("tracking")) >= 0);
-    QVERIFY(indexOf(log, Finish) > indexOf(log, QStringLiteral("tracking")));
-    QVERIFY(indexOf(log, InOrigin) > indexOf(log, Finish));
-    QCOMPARE(at(m_seen.last(), QStringLiteral("lastEvent/message")).toString(), InOrigin);
-}
-
 void StationExtrasTest::statusFollowsThePass_data()
 {
     // What every document of the pass holds.
@@ -234,7 +222,6 @@ void StationExtrasTest::statusAfterThePass_data()
     QTest::newRow("firmware") << QStringLiteral("link/firmware") << QJsonValue(QStringLiteral("3.7")) << QString();
     QTest::newRow("controller") << QStringLiteral("controller/text") << QJsonValue(QStringLiteral("In Origin."))
                                 << QString();
-    QTest::newRow("errors") << QStringLiteral("errors") << QJsonValue(0) << QString();
     // The pass has finished: it is no longer shown as the loaded one.
     QTest::newRow("no pass") << QStringLiteral("pass") << QJsonValue(QJsonValue::Null) << QString();
 }

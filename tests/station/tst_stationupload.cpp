@@ -125,7 +125,6 @@ void StationUploadTest::refused_data()
     QTest::addColumn<qint64>("startInMs");
     QTest::addColumn<qint64>("refusedMs");   // -1: for good
     QTest::addColumn<QString>("last");       // the last line logged
-    QTest::newRow("refused for a moment") << qint64(60000) << qint64(300) << ReceivedOk;
     QTest::newRow("refused for 4 s") << qint64(60000) << qint64(4000) << ReceivedOk;
     QTest::newRow("refused until too late") << qint64(12000) << qint64(-1)
                                             << QStringLiteral("track upload failed, too late");
