@@ -56,19 +56,10 @@ bool DemodPeer::serve()
         acted = true;
         demodwire::Request request;
         while (m_parser.next(&request)) {
-            switch (request.type) {
-            case demodwire::Request::Power:
+            // Probes and connects need no answer.
+            if (request.type == demodwire::Request::Power) {
                 ++m_powerRequests;
                 peer->write(demodwire::buildAnswer(m_powerTenths, m_snrTenths));
-                break;
-            case demodwire::Request::Probe:
-                ++m_probes;
-                break;
-            case demodwire::Request::Connect:
-                ++m_connects;
-                break;
-            default:
-                break;
             }
         }
         peer->flush();

@@ -30,8 +30,6 @@ public:
     bool settle(int maxMs = 2000);
 
     int powerRequests() const { return m_powerRequests; }
-    int probes() const { return m_probes; }
-    int connects() const { return m_connects; }
 
 private:
     bool serve();
@@ -44,6 +42,4 @@ private:
     qint32 m_powerTenths;
     qint32 m_snrTenths;
     int m_powerRequests = 0;
-    int m_probes = 0;
-    int m_connects = 0;
 };

@@ -57,8 +57,6 @@ public:
     // without their marker and time stamp.
     QStringList logMessages() const;
     QStringList paneMessages() const;
-    // The raw text of tuvarn.log.
-    QByteArray logText() const;
 
     // The status bar's labels in the order the window adds them.
     QLabel *settingsLabel() const;
@@ -77,9 +75,10 @@ public:
     bool writeTrack(const QDateTime &startUtc, int points, int elevationDeg = 85,
                     const QByteArray &satellite = "SAT-1", const QByteArray &orbit = "4242");
 
-    static QStringList entryMessages(const QString &text);
-
 private:
+    static QStringList entryMessages(const QString &text);
+    QByteArray logText() const; // the raw text of tuvarn.log
+
     QTemporaryDir m_dir;
     QString m_oldDir;
     FixedScreenMetrics m_screen{QSize(1920, 1040), 1080};

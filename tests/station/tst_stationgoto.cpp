@@ -28,11 +28,10 @@ void StationGoToTest::goTo_data()
     QTest::addColumn<int>("uploads"); // single-point frames sent
     QTest::addColumn<int>("tables");  // table files written under data/
 
+    // Which input is good: tst_upload (goTo).
     QTest::newRow("reachable: one single-point upload") << "120" << "80" << false << true << 1 << 0;
     QTest::newRow("Shift: the table file only") << "130" << "80" << true << true << 0 << 1;
     QTest::newRow("below the reach") << "120" << "60" << false << false << 0 << 0;
-    QTest::newRow("azimuth not a number") << "abc" << "80" << false << false << 0 << 0;
-    QTest::newRow("no elevation") << "120" << "" << false << false << 0 << 0;
     QTest::newRow("Shift with bad input: no table either") << "120" << "60" << true << false << 0 << 0;
 }
 

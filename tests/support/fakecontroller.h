@@ -53,8 +53,6 @@ public:
     // Correction requests sent, status replies sent.
     int requestsSent() const { return m_requestsSent; }
     int repliesSent() const { return m_repliesSent; }
-    // Commands 9 and 10 hand the line over; nothing is sent until resetBoard().
-    bool lineHandedOver() const { return m_handedOver; }
 
     // Fault switches.
     // Absent: open() gives 1; a port that was open hangs up (writes -1, the
@@ -68,7 +66,6 @@ public:
     void sendBytes(const QByteArray &bytes);
     // Every good upload is answered with the receive error bit.
     void setRefuseUploads(bool on) { m_refuseUploads = on; }
-    void setGpsBits(quint16 bits) { m_core.config().gpsBits = bits & sim::GpsBits; }
     void resetBoard();
 
 private:

@@ -87,14 +87,6 @@ void TestClock::forget(TestTimer *timer)
     m_timers.removeAll(timer);
 }
 
-int TestClock::pendingTimers() const
-{
-    int n = 0;
-    for (const TestTimer *t : m_timers)
-        n += t->m_active ? 1 : 0;
-    return n;
-}
-
 void TestClock::deliverPosted()
 {
     if (!QCoreApplication::instance())

@@ -41,8 +41,6 @@ public:
     // firing), at most maxMs; true when it held. On true the clock stands at
     // the firing that made it so.
     bool advanceUntil(const std::function<bool()> &predicate, qint64 maxMs);
-    // Active timers of this clock.
-    int pendingTimers() const;
 
 private:
     friend class TestTimer;
